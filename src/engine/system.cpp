@@ -1,0 +1,3 @@
+#include "engine/system.h"
+
+int win_main(const char16_t*) { return 0; }
