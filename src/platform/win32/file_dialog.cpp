@@ -1,0 +1,3 @@
+#include "platform/win32/file_dialog.h"
+
+BOOL GetOpenFileNameA(OPENFILENAMEA* dialog) { return FALSE; }
