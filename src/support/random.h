@@ -1,0 +1,18 @@
+#pragma once
+// Deterministic random numbers: one process-wide PCG32 generator (never reseeded, so every run
+// draws the same sequence) and a Box-Muller Gaussian that keeps one spare value per thread.
+// The generator is not synchronised; draw from the main thread.
+
+#include <cstdint>
+
+// PCG32 XSH-RR.
+struct pcg32_t {
+  uint64_t state = 0x853c49e6748fea9bULL;
+  uint64_t increment = 0xda3e39cb94b95bdbULL;
+  uint32_t next();
+};
+
+pcg32_t& global_pcg32();
+// The next global output scaled to [0, 1].
+double random_unit();
+double random_gaussian(double mean, double sigma);
