@@ -1,5 +1,6 @@
 #include "platform/win32/resources.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@ struct data_resource_t {
 // Each record is allocated on its own and never removed, so the handles given out stay valid.
 struct resource_table_t {
   std::mutex mutex;
-  std::vector<data_resource_t*> resources;
+  std::vector<std::unique_ptr<data_resource_t>> resources;
 };
 
 resource_table_t& table() {
@@ -29,9 +30,10 @@ data_resource_t* as_resource(HRSRC handle) { return reinterpret_cast<data_resour
 
 namespace win32 {
 
-data_resource_registrar_t::data_resource_registrar_t(const char* name, const unsigned char* bytes, size_t size) {
+data_resource_registrar_t::data_resource_registrar_t(const char* name, const unsigned char* bytes,
+                                                     size_t size) {
   std::lock_guard lock(table().mutex);
-  table().resources.push_back(new data_resource_t{name, bytes, size});
+  table().resources.push_back(std::make_unique<data_resource_t>(data_resource_t{name, bytes, size}));
 }
 
 }  // namespace win32
@@ -39,8 +41,8 @@ data_resource_registrar_t::data_resource_registrar_t(const char* name, const uns
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
   if (module || !name || IS_INTRESOURCE(name) || type != RT_RCDATA) return nullptr;
   std::lock_guard lock(table().mutex);
-  for (data_resource_t* resource : table().resources) {
-    if (resource->name == name) return reinterpret_cast<HRSRC>(resource);
+  for (const auto& resource : table().resources) {
+    if (resource->name == name) return reinterpret_cast<HRSRC>(resource.get());
   }
   return nullptr;
 }
