@@ -6,6 +6,7 @@
 // All GL work of a device happens on the thread that uses its immediate context; make_current()
 // is called there before every command batch (it is cheap when the context is already current).
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 
 struct ID3D11Device;
 struct ID3D11Texture2D;
+struct IUnknown;
 
 class gl_context_t {
  public:
@@ -48,3 +50,6 @@ void gl_flush_pending(ID3D11Device* device);
 // Without one the device answers E_NOINTERFACE. The hook stores an AddRef'd interface in *object.
 using dxgi_device_query_t = int32_t (*)(ID3D11Device* device, void** object);
 void set_dxgi_device_query(dxgi_device_query_t query);
+
+// The adapter D3D11CreateDevice was given (not AddRef'd; null for the default adapter).
+IUnknown* gl_device_adapter(ID3D11Device* device);
