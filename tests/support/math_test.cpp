@@ -1,0 +1,126 @@
+#include "support/math.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+void expect_mat_near(const float4x4& actual, const float4x4& expected, float tolerance = 1e-5f) {
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      EXPECT_NEAR(actual.m[r][c], expected.m[r][c], tolerance) << "[" << r << "][" << c << "]";
+}
+
+void expect_vec_near(const float3& actual, const float3& expected, float tolerance = 1e-5f) {
+  EXPECT_NEAR(actual.x, expected.x, tolerance);
+  EXPECT_NEAR(actual.y, expected.y, tolerance);
+  EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+float3 transform_point(const float3& p, const float4x4& m) {
+  float v[4] = {p.x, p.y, p.z, 1};
+  float out[4] = {};
+  for (int c = 0; c < 4; ++c)
+    for (int k = 0; k < 4; ++k) out[c] += v[k] * m.m[k][c];
+  return {out[0] / out[3], out[1] / out[3], out[2] / out[3]};
+}
+
+TEST(MathTest, NormalizeTinyVectorsToZero) {
+  struct case_t {
+    float3 in;
+    float3 out;
+  } cases[] = {
+      {{0, 0, 0}, {0, 0, 0}},
+      {{1e-8f, 0, 0}, {0, 0, 0}},
+      {{0, 3, 4}, {0, 0.6f, 0.8f}},
+  };
+  for (const case_t& c : cases) expect_vec_near(vec3_normalize(c.in), c.out);
+}
+
+TEST(MathTest, MultiplyAppliesLeftFirst) {
+  float4x4 scale = make_mat4(2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1);
+  float4x4 move = make_mat4(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 10, 20, 30, 1);
+  expect_vec_near(transform_point({1, 1, 1}, mat4_multiply(scale, move)), {12, 22, 32});
+  expect_vec_near(transform_point({1, 1, 1}, mat4_multiply(move, scale)), {22, 42, 62});
+}
+
+TEST(MathTest, InverseOfAGeneralMatrix) {
+  float4x4 m = make_mat4(2, 0, 1, 0, 1, 3, 0, 0, 0, 1, 4, 0, 5, -2, 7, 1);
+  float4 det;
+  float4x4 inverse = mat4_inverse(m, &det);
+  // det of the upper 3x3: 2*(12-0) - 0 + 1*(1-0) = 25.
+  EXPECT_FLOAT_EQ(det.x, 25);
+  EXPECT_FLOAT_EQ(det.w, 25);
+  expect_mat_near(mat4_multiply(m, inverse), mat4_identity());
+  expect_mat_near(mat4_multiply(inverse, m), mat4_identity());
+}
+
+TEST(MathTest, InverseOfSingularMatrixIsNotFinite) {
+  float4x4 m = make_mat4(1, 2, 3, 4, 2, 4, 6, 8, 0, 0, 1, 0, 0, 0, 0, 1);
+  float4x4 inverse = mat4_inverse(m);
+  bool any_non_finite = false;
+  for (int i = 0; i < 16; ++i) any_non_finite |= !std::isfinite(inverse.data()[i]);
+  EXPECT_TRUE(any_non_finite);
+}
+
+TEST(MathTest, LookAtAlongZIsIdentityRotation) {
+  float4x4 view = look_at_lh({0, 0, -5}, {0, 0, 0}, {0, 1, 0});
+  expect_mat_near(view, make_mat4(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1));
+}
+
+TEST(MathTest, LookAtWithUpParallelToViewFallsBack) {
+  // Looking along x with up along x: the up axis comes from (0, 1, 0).
+  float4x4 view = look_at_lh({0, 0, 0}, {3, 0, 0}, {1, 0, 0});
+  expect_vec_near({view.m[0][1], view.m[1][1], view.m[2][1]}, {0, 1, 0});
+  expect_vec_near({view.m[0][2], view.m[1][2], view.m[2][2]}, {1, 0, 0});
+  // Looking along y with up along y: the up axis comes from (0, 0, 1).
+  view = look_at_lh({0, 0, 0}, {0, 2, 0}, {0, 1, 0});
+  expect_vec_near({view.m[0][1], view.m[1][1], view.m[2][1]}, {0, 0, 1});
+  expect_vec_near({view.m[0][2], view.m[1][2], view.m[2][2]}, {0, 1, 0});
+  // Left-handed: x = y cross z, so looking up with z as up, right is -x.
+  expect_vec_near({view.m[0][0], view.m[1][0], view.m[2][0]}, {-1, 0, 0});
+}
+
+TEST(MathTest, LookAtMapsTargetOntoPositiveZ) {
+  float3 eye{1, 2, 3}, target{4, -2, 3};
+  float4x4 view = look_at_lh(eye, target, {0, 1, 0});
+  expect_vec_near(transform_point(target, view), {0, 0, 5});
+  expect_vec_near(transform_point(eye, view), {0, 0, 0});
+}
+
+TEST(MathTest, PerspectiveFovLh) {
+  float4x4 p = perspective_fov_lh(3.14159265f / 2, 1, 1, 2);
+  expect_mat_near(p, make_mat4(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 1, 0, 0, -2, 0));
+  // Near and far planes map to depth 0 and 1.
+  expect_vec_near(transform_point({0, 0, 1}, p), {0, 0, 0});
+  expect_vec_near(transform_point({0, 0, 2}, p), {0, 0, 1});
+}
+
+TEST(MathTest, SphereDirections) {
+  std::vector<float3> dirs;
+  sphere_directions(1, dirs);
+  ASSERT_EQ(dirs.size(), 1u);
+  expect_vec_near(dirs[0], {0, 0, -1});
+  sphere_directions(2, dirs);
+  ASSERT_EQ(dirs.size(), 2u);
+  expect_vec_near(dirs[0], {0, 0, -1});
+  expect_vec_near(dirs[1], {0, -1, 0});
+  sphere_directions(1000, dirs);
+  float3 sum{};
+  for (const float3& d : dirs) {
+    EXPECT_NEAR(vec3_length(d), 1.0f, 1e-5f);
+    sum = vec3_add(sum, d);
+  }
+  // Evenly spread: the mean direction is close to zero.
+  EXPECT_LT(vec3_length(sum) / 1000, 0.01f);
+}
+
+TEST(MathTest, QuadIndices) {
+  EXPECT_EQ(make_quad_indices(2), (std::vector<uint32_t>{0, 1, 3, 3, 1, 2, 4, 5, 7, 7, 5, 6}));
+  EXPECT_TRUE(make_quad_indices(0).empty());
+  EXPECT_THROW(make_quad_indices(SIZE_MAX / 4), std::length_error);
+}
+
+}  // namespace
