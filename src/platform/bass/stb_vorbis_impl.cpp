@@ -1,0 +1,2 @@
+// The one translation unit that compiles stb_vorbis's implementation.
+#include <stb/stb_vorbis.h>
