@@ -40,6 +40,13 @@ float4x4 mat4_multiply(const float4x4& a, const float4x4& b) {
   return r;
 }
 
+float4x4 mat4_transpose(const float4x4& m) {
+  float4x4 r;
+  for (int row = 0; row < 4; ++row)
+    for (int col = 0; col < 4; ++col) r.m[row][col] = m.m[col][row];
+  return r;
+}
+
 float4x4 mat4_inverse(const float4x4& m, float4* determinant) {
   const float* a = m.data();
   float a00 = a[0], a01 = a[1], a02 = a[2], a03 = a[3];

@@ -40,6 +40,8 @@ float vec3_length(const float3& v);
 float3 vec3_normalize(const float3& v);
 
 float4x4 mat4_multiply(const float4x4& a, const float4x4& b);
+// Shader constants take matrices in column order.
+float4x4 mat4_transpose(const float4x4& m);
 // Adjugate over the determinant; a singular matrix gives non-finite values. `determinant`, when
 // given, receives the determinant in all four lanes.
 float4x4 mat4_inverse(const float4x4& m, float4* determinant = nullptr);

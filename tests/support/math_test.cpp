@@ -57,6 +57,14 @@ TEST(MathTest, InverseOfAGeneralMatrix) {
   expect_mat_near(mat4_multiply(inverse, m), mat4_identity());
 }
 
+TEST(MathTest, TransposeSwapsRowsAndColumns) {
+  float4x4 m = make_mat4(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  float4x4 t = mat4_transpose(m);
+  EXPECT_EQ(t.m[0][3], 12);
+  EXPECT_EQ(t.m[3][0], 3);
+  EXPECT_EQ(t.m[2][1], 6);
+}
+
 TEST(MathTest, InverseOfSingularMatrixIsNotFinite) {
   float4x4 m = make_mat4(1, 2, 3, 4, 2, 4, 6, 8, 0, 0, 1, 0, 0, 0, 0, 1);
   float4x4 inverse = mat4_inverse(m);
