@@ -154,7 +154,7 @@ struct dxgi_format_info_t {
   bool srgb = false;
   dxgi_format_kind_t kind = dxgi_format_kind_t::color;
   // For typeless formats that a depth view can alias (R32_TYPELESS → D32_FLOAT), the depth
-  // format whose GL storage the texture must have; else UNKNOWN.
+  // format whose GL storage the texture needs when it is bound as a depth stencil; else UNKNOWN.
   DXGI_FORMAT depth_alias = DXGI_FORMAT_UNKNOWN;
   // GL_TEXTURE_SWIZZLE_RGBA values (GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA, GL_ZERO, GL_ONE).
   // Identity by default: GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA.
@@ -162,8 +162,7 @@ struct dxgi_format_info_t {
   dxgi_conversion_t conversion = dxgi_conversion_t::none;
 };
 
-// The entry for a code; codes outside the table give an unsupported "DXGI_FORMAT_UNKNOWN" entry
-// whose `format` is still the code asked for.
+// The entry for a code; codes above the table give the unsupported DXGI_FORMAT_UNKNOWN entry.
 const dxgi_format_info_t& dxgi_format_info(uint32_t code);
 
 bool dxgi_swizzle_is_identity(const dxgi_format_info_t& info);
