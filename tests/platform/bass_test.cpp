@@ -30,10 +30,18 @@ std::vector<uint8_t> read_bytes(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-fs::path scratch_dir() {
-  fs::path dir = fs::temp_directory_path() / fmt::sprintf("bass_test_%d", static_cast<int>(getpid()));
-  fs::create_directories(dir);
-  return dir;
+// One directory per test process (CTest runs tests in parallel), removed at exit.
+const fs::path& scratch_dir() {
+  struct scratch_t {
+    fs::path path = fs::temp_directory_path() / fmt::sprintf("bass_test_%d", static_cast<int>(getpid()));
+    scratch_t() { fs::create_directories(path); }
+    ~scratch_t() {
+      std::error_code ignored;
+      fs::remove_all(path, ignored);
+    }
+  };
+  static scratch_t scratch;
+  return scratch.path;
 }
 
 // An Ogg Vorbis sine made by sox, so the decoder reads a file that our code did not write.
