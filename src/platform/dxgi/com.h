@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 #include "platform/dxgi/hresult.h"
@@ -110,7 +111,7 @@ class com_ptr_t {
     return *this;
   }
   com_ptr_t& operator=(com_ptr_t&& other) noexcept {
-    if (this != &other) {
+    if (this != std::addressof(other)) {
       Release();
       p = std::exchange(other.p, nullptr);
     }
