@@ -264,7 +264,12 @@ typed_value_t variable_value_at(const variable_t& variable, float t) {
 
 bool evaluate_variable_at(variable_t& variable, float t) {
   if (!variable.animation) return variable.value.set(variable.value.value);
-  return variable.value.set(evaluate_animation(*variable.animation, t));
+  typed_value_t animated = evaluate_animation(*variable.animation, t);
+  // An animation loaded with another type than its variable must not change the value's type
+  // under the consumers that read it by its variable's type.
+  const bool known_type = variable.type != VT_NONE && variable.type <= VT_FLOAT4X4;
+  if (known_type && !value_matches_type(animated, variable.type)) return false;
+  return variable.value.set(animated);
 }
 
 uint8_t* pack_variable_value(const variable_t& variable, uint8_t* destination) {
