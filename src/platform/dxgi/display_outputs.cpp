@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/win32/window.h"
 
@@ -40,9 +41,15 @@ std::vector<DXGI_MODE_DESC> display_modes(int display) {
 
 }  // namespace
 
+bool sdl_has_desktop_video() {
+  if (!win32::ensure_sdl_video()) return false;
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
+}
+
 std::vector<dxgi_output_info_t> sdl_display_outputs() {
   std::vector<dxgi_output_info_t> outputs;
-  if (!win32::ensure_sdl_video()) return outputs;
+  if (!sdl_has_desktop_video()) return outputs;
   const int displays = SDL_GetNumVideoDisplays();
   for (int display = 0; display < displays; ++display) {
     SDL_Rect bounds{};

@@ -2,27 +2,19 @@
 
 #include <SDL2/SDL.h>
 
-#include <cstring>
-
 #include "platform/d3d11/gl_context.h"
 #include "platform/dxgi/adapter.h"
+#include "platform/dxgi/display_outputs.h"
 #include "platform/dxgi/dxgi_device.h"
 #include "platform/dxgi/sdl_gl_context.h"
 #include "platform/dxgi/swap_chain.h"
 
 namespace {
 
-// Only desktop drivers get a window context: with KMS/DRM an SDL window would take the console.
-bool has_desktop_video() {
-  if (!win32::ensure_sdl_video()) return false;
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && (std::strcmp(driver, "x11") == 0 || std::strcmp(driver, "wayland") == 0);
-}
-
 void prepare_platform() {
   win32::set_extra_window_flags(SDL_WINDOW_OPENGL);
   set_dxgi_device_query(&answer_dxgi_device_query);
-  if (has_desktop_video()) set_gl_context_factory(&create_presentable_gl_context);
+  if (sdl_has_desktop_video()) set_gl_context_factory(&create_presentable_gl_context);
 }
 
 }  // namespace

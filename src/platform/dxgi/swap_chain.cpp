@@ -155,13 +155,17 @@ HRESULT dxgi_swap_chain_t::Present(UINT sync_interval, UINT flags) {
   SDL_GL_GetDrawableSize(window, &window_width, &window_height);
   const auto width = static_cast<GLint>(desc_.BufferDesc.Width);
   const auto height = static_cast<GLint>(desc_.BufferDesc.Height);
-  // Blits obey the scissor test; the device may have left it on.
+  // Blits obey the scissor test and sRGB conversion; the device may have left either on, and the
+  // window's framebuffer is usually sRGB-capable. The buffer's bytes go to the screen unchanged.
   const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+  const GLboolean srgb = glIsEnabled(GL_FRAMEBUFFER_SRGB);
   if (scissor) glDisable(GL_SCISSOR_TEST);
+  if (srgb) glDisable(GL_FRAMEBUFFER_SRGB);
   const GLenum filter = width == window_width && height == window_height ? GL_NEAREST : GL_LINEAR;
   glBlitNamedFramebuffer(read_framebuffer_, 0, 0, 0, width, height, 0, window_height, window_width, 0,
                          GL_COLOR_BUFFER_BIT, filter);
   if (scissor) glEnable(GL_SCISSOR_TEST);
+  if (srgb) glEnable(GL_FRAMEBUFFER_SRGB);
   SDL_GL_SwapWindow(window);
   return S_OK;
 }
