@@ -594,9 +594,11 @@ struct ID3D11DeviceContext : ID3D11DeviceChild {
   virtual void IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY topology) = 0;
 
   virtual void VSSetShader(ID3D11VertexShader* shader, ID3D11ClassInstance* const* instances, UINT count) = 0;
-  virtual void GSSetShader(ID3D11GeometryShader* shader, ID3D11ClassInstance* const* instances, UINT count) = 0;
+  virtual void GSSetShader(ID3D11GeometryShader* shader, ID3D11ClassInstance* const* instances,
+                           UINT count) = 0;
   virtual void PSSetShader(ID3D11PixelShader* shader, ID3D11ClassInstance* const* instances, UINT count) = 0;
-  virtual void CSSetShader(ID3D11ComputeShader* shader, ID3D11ClassInstance* const* instances, UINT count) = 0;
+  virtual void CSSetShader(ID3D11ComputeShader* shader, ID3D11ClassInstance* const* instances,
+                           UINT count) = 0;
 
   virtual void VSSetConstantBuffers(UINT start, UINT count, ID3D11Buffer* const* buffers) = 0;
   virtual void GSSetConstantBuffers(UINT start, UINT count, ID3D11Buffer* const* buffers) = 0;
@@ -627,13 +629,15 @@ struct ID3D11DeviceContext : ID3D11DeviceChild {
                                                          const UINT* initial_counts) = 0;
 
   virtual void ClearRenderTargetView(ID3D11RenderTargetView* view, const FLOAT color[4]) = 0;
-  virtual void ClearDepthStencilView(ID3D11DepthStencilView* view, UINT flags, FLOAT depth, UINT8 stencil) = 0;
+  virtual void ClearDepthStencilView(ID3D11DepthStencilView* view, UINT flags, FLOAT depth,
+                                     UINT8 stencil) = 0;
   virtual void ClearUnorderedAccessViewUint(ID3D11UnorderedAccessView* view, const UINT values[4]) = 0;
   virtual void ClearUnorderedAccessViewFloat(ID3D11UnorderedAccessView* view, const FLOAT values[4]) = 0;
 
   virtual void Draw(UINT vertex_count, UINT start_vertex) = 0;
   virtual void DrawIndexed(UINT index_count, UINT start_index, INT base_vertex) = 0;
-  virtual void DrawInstanced(UINT vertex_count, UINT instance_count, UINT start_vertex, UINT start_instance) = 0;
+  virtual void DrawInstanced(UINT vertex_count, UINT instance_count, UINT start_vertex,
+                             UINT start_instance) = 0;
   virtual void DrawIndexedInstanced(UINT index_count, UINT instance_count, UINT start_index, INT base_vertex,
                                     UINT start_instance) = 0;
   virtual void DrawInstancedIndirect(ID3D11Buffer* args, UINT offset) = 0;
@@ -666,7 +670,8 @@ struct ID3D11Device : IUnknown {
                                   ID3D11Texture2D** texture) = 0;
   virtual HRESULT CreateTexture3D(const D3D11_TEXTURE3D_DESC* desc, const D3D11_SUBRESOURCE_DATA* data,
                                   ID3D11Texture3D** texture) = 0;
-  virtual HRESULT CreateShaderResourceView(ID3D11Resource* resource, const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
+  virtual HRESULT CreateShaderResourceView(ID3D11Resource* resource,
+                                           const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
                                            ID3D11ShaderResourceView** view) = 0;
   virtual HRESULT CreateRenderTargetView(ID3D11Resource* resource, const D3D11_RENDER_TARGET_VIEW_DESC* desc,
                                          ID3D11RenderTargetView** view) = 0;
