@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/d3d11/d3d11.h"
 
 namespace d3d11_test {
@@ -18,7 +20,8 @@ namespace d3d11_test {
 // HLSL source → SPIR-V words, with the flags the content build uses. Empty on failure.
 inline std::vector<uint8_t> compile_hlsl(const std::string& source, const char* stage, const char* entry) {
   static int counter = 0;
-  const std::string base = ::testing::TempDir() + "d3d11_shader_" + std::to_string(counter++);
+  const std::string base = ::testing::TempDir() + "d3d11_shader_" + std::to_string(getpid()) + "_" +
+                           std::to_string(counter++);
   {
     std::ofstream out(base + ".hlsl");
     out << source;

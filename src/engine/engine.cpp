@@ -1,0 +1,180 @@
+#include "engine/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <fmt/printf.h>
+
+#include "engine/engine_impl.h"
+#include "engine/graphics_system.h"
+#include "engine/rocket_manager.h"
+#include "engine/shader_manager.h"
+#include "engine/soundsystem.h"
+#include "engine/systems.h"
+#include "engine/texture_manager.h"
+#include "support/log.h"
+
+namespace {
+engine_context_t g_engine_context;
+}  // namespace
+
+engine_context_t* const engine_context = &g_engine_context;
+
+engine_impl_t::~engine_impl_t() {
+  blocks.clear();
+  gamma_pass.reset();
+  fxaa_pass.reset();
+  if (engine_context->soundsystem) engine_context->soundsystem->shutdown();
+}
+
+bool engine_impl_t::tick() {
+  ++frame_count;
+  if (engine_context->texture_manager) engine_context->texture_manager->reload_changed_files();
+  if (engine_context->shader_manager) engine_context->shader_manager->reload_changed_files();
+  if (engine_context->rocket_manager) engine_context->rocket_manager->update();
+
+  float t = get_cur_time();
+  for (auto& [name, variable] : variables) {
+    if (variable->flags & VAR_FLAG_ENGINE_EVALUATED) variable->value.set(variable_value_at(*variable, t));
+  }
+  if (engine_context->soundsystem) engine_context->soundsystem->get_position_precise();
+
+  render_frame();
+
+  if (blocks.empty()) return true;
+  float end = std::numeric_limits<float>::lowest();
+  for (const block_ptr_t& block : blocks) end = std::max(end, block->end_time);
+  float remaining = end - get_cur_time();
+  if (remaining <= 0.0f) return false;
+  if (settings.sound_fade_out > remaining) set_volume(std::max(remaining / settings.sound_fade_out, 0.0f));
+  return true;
+}
+
+void engine_impl_t::set_running(bool run) {
+  if (run) {
+    LOG_INF("Engine::start");
+    if (running) return;
+    if (engine_context->soundsystem) engine_context->soundsystem->play();
+    timer.start();
+    running = true;
+  } else {
+    LOG_INF("Engine::stop");
+    if (!running) return;
+    if (engine_context->soundsystem) engine_context->soundsystem->pause();
+    timer.stop();
+    running = false;
+  }
+}
+
+float engine_impl_t::get_cur_time() {
+  soundsystem_t* sound = engine_context->soundsystem;
+  if (sound && sound->has_music()) return sound->get_position();
+  return timer.seconds();
+}
+
+void engine_impl_t::set_cur_time(float seconds) {
+  // NaN fails the comparison and seeks to 0 as well.
+  float t = seconds > 0.0f ? seconds : 0.0f;
+  for (const block_ptr_t& block : blocks) block->update_variables(t, true);
+  soundsystem_t* sound = engine_context->soundsystem;
+  if (sound && sound->has_music()) {
+    sound->set_position(t);
+  } else {
+    timer.seek(t);
+  }
+}
+
+float engine_impl_t::get_volume() {
+  return engine_context->soundsystem ? engine_context->soundsystem->get_volume() : 0.0f;
+}
+
+void engine_impl_t::set_volume(float volume) {
+  if (engine_context->soundsystem) engine_context->soundsystem->set_volume(volume);
+}
+
+float engine_impl_t::get_music_length() {
+  return engine_context->soundsystem ? engine_context->soundsystem->get_length() : 0.0f;
+}
+
+int engine_impl_t::get_free_block_id() {
+  int count = static_cast<int>(blocks.size());
+  std::vector<int> ids;
+  ids.reserve(blocks.size());
+  for (const block_ptr_t& block : blocks) ids.push_back(block->id);
+  if (count > 0 && *std::min_element(ids.begin(), ids.end()) == 1 &&
+      *std::max_element(ids.begin(), ids.end()) == count) {
+    return count + 1;
+  }
+  std::sort(ids.begin(), ids.end());
+  for (int k = 1; k <= count; ++k) {
+    if (ids[static_cast<size_t>(k - 1)] != k) return k;
+  }
+  return count + 1;
+}
+
+std::vector<block_base_t*> engine_impl_t::get_blocks() {
+  std::vector<block_base_t*> result;
+  result.reserve(blocks.size());
+  for (const block_ptr_t& block : blocks) result.push_back(block.get());
+  return result;
+}
+
+std::vector<block_base_t*> engine_impl_t::get_root_blocks(bool active_only) {
+  std::vector<block_base_t*> result;
+  float t = active_only ? get_cur_time() : 0.0f;
+  for (const block_ptr_t& block : blocks) {
+    if (!block->sources.empty()) continue;
+    if (active_only && !(block->start_time <= t && t < block->end_time)) continue;
+    result.push_back(block.get());
+  }
+  return result;
+}
+
+block_base_t* engine_impl_t::find_block(int id) {
+  for (const block_ptr_t& block : blocks) {
+    if (block->id == id) return block.get();
+  }
+  return nullptr;
+}
+
+std::vector<block_base_t*> engine_impl_t::get_block_closure(block_base_t* block) {
+  std::vector<block_base_t*> members = block->get_dependencies();
+  members.push_back(block);
+  std::vector<block_base_t*> result;
+  for (block_base_t* member : members) {
+    result.push_back(member);
+    for (const block_consumer_t& consumer : member->consumers) result.push_back(consumer.block);
+  }
+  return result;
+}
+
+variable_ptr_t engine_impl_t::find_variable(const std::string& name) {
+  auto found = variables.find(name);
+  return found == variables.end() ? variable_ptr_t() : found->second;
+}
+
+variable_ptr_t engine_impl_t::get_or_create_variable(const std::string& name, variable_type_t type) {
+  auto found = variables.find(name);
+  if (found != variables.end()) return found->second;
+  variable_ptr_t variable =
+      construct_variable(name, type, make_default_value(type), VAR_FLAG_ENGINE_EVALUATED);
+  variables[name] = variable;
+  return variable;
+}
+
+void engine_impl_t::create_system_variables() {
+  static const struct {
+    const char* name;
+    variable_type_t type;
+  } system_variables[] = {
+      {"system::time", VT_FLOAT4},          {"system::active-cam", VT_INT},
+      {"system::cam-pos", VT_FLOAT3},       {"system::cam-dir", VT_FLOAT3},
+      {"system::cam-up", VT_FLOAT3},        {"system::cam-fov", VT_FLOAT},
+      {"system::cam-near-plane", VT_FLOAT}, {"system::cam-far-plane", VT_FLOAT},
+      {"system::view", VT_FLOAT4X4},        {"system::proj", VT_FLOAT4X4},
+      {"system::viewProj", VT_FLOAT4X4},
+  };
+  for (const auto& entry : system_variables) get_or_create_variable(entry.name, entry.type);
+  for (int i = 0; i < 8; ++i) get_or_create_variable(fmt::sprintf("system::rt%d", i), VT_FLOAT2);
+}

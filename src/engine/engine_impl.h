@@ -1,0 +1,57 @@
+#pragma once
+// The one implementation of engine_t.
+
+#include <string>
+#include <unordered_map>
+
+#include "engine/engine.h"
+#include "support/perf_timer.h"
+
+class render_pass_t;
+
+// One block's output kept between frames; filled once frames render blocks.
+struct cached_output_t {};
+
+class engine_impl_t final : public engine_t {
+ public:
+  engine_impl_t() = default;
+  ~engine_impl_t() override;
+
+  bool tick() override;
+  uint64_t get_frame_count() override { return frame_count; }
+  bool is_running() override { return running; }
+  void set_running(bool running) override;
+  float get_cur_time() override;
+  void set_cur_time(float seconds) override;
+  float get_volume() override;
+  void set_volume(float volume) override;
+  float get_music_length() override;
+  int get_free_block_id() override;
+  std::vector<block_base_t*> get_blocks() override;
+  std::vector<block_base_t*> get_root_blocks(bool active_only) override;
+  block_base_t* find_block(int id) override;
+  std::vector<block_base_t*> get_block_closure(block_base_t* block) override;
+  block_ptr_t create_block(const std::string& class_name, bool default_init) override;
+  variable_ptr_t find_variable(const std::string& name) override;
+  variable_ptr_t get_or_create_variable(const std::string& name, variable_type_t type) override;
+  project_settings_t& get_settings() override { return settings; }
+  tl::expected<void, std::string> load_project(const std::string& path) override;
+
+  void create_system_variables();
+  void load_default_post_effects();
+  // An empty name parses the text; otherwise the named file is read.
+  tl::expected<void, std::string> load_project_text(const std::string& name, const std::string& text);
+  void render_frame();
+
+  std::unordered_map<int, cached_output_t> output_cache;
+  float cache_frame = 0.0f;
+  float cache_prev_frame = 0.0f;
+  perf_timer_t timer;
+  bool running = false;
+  std::vector<block_ptr_t> blocks;
+  uint64_t frame_count = 0;
+  std::shared_ptr<render_pass_t> gamma_pass;
+  std::shared_ptr<render_pass_t> fxaa_pass;
+  project_settings_t settings;
+  std::unordered_map<std::string, variable_ptr_t> variables;
+};

@@ -1,0 +1,3 @@
+#include "engine/systems.h"
+
+systems_t* g_systems = nullptr;
