@@ -1,0 +1,161 @@
+// The engine's block queries, its variables and the tick's end test with the music fade.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "engine/engine_impl.h"
+#include "engine/soundsystem.h"
+#include "engine/variable.h"
+
+namespace {
+
+// Music whose position the test sets; records the volume the engine asks for.
+class fake_music_t final : public soundsystem_t {
+ public:
+  void shutdown() override {}
+  void unload() override {}
+  void save(serial::value_t&) override {}
+  bool load(const serial::value_t&) override { return true; }
+  void play() override { playing = true; }
+  void pause() override { playing = false; }
+  bool has_music() override { return true; }
+  float get_volume() override { return volume; }
+  void set_volume(float v) override {
+    volume = v;
+    ++volume_calls;
+  }
+  float get_length() override { return 100.0f; }
+  float get_position() override { return position; }
+  void set_position(float seconds) override { position = seconds; }
+  bool load_music(const std::string&) override { return true; }
+  void free_music() override {}
+  std::string get_soundtrack() override { return {}; }
+  double get_position_precise() override { return position; }
+  std::vector<float> get_beats(int) override { return {}; }
+  void set_beats(int, const std::vector<float>&) override {}
+
+  bool playing = false;
+  float position = 0.0f;
+  float volume = 1.0f;
+  int volume_calls = 0;
+};
+
+block_ptr_t make_block(int id, float start, float end, int layer = 0) {
+  auto block = std::make_shared<block_base_t>("shader", id);
+  block->start_time = start;
+  block->end_time = end;
+  block->layer = layer;
+  return block;
+}
+
+class EngineCoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = *engine_context;
+    *engine_context = engine_context_t{};
+    engine_context->soundsystem = &music_;
+  }
+  void TearDown() override { *engine_context = saved_; }
+
+  engine_context_t saved_;
+  fake_music_t music_;
+  engine_impl_t engine_;
+};
+
+TEST_F(EngineCoreTest, FreeBlockIdIsTheSmallestUnusedPositiveId) {
+  struct case_t {
+    std::vector<int> ids;
+    int expected;
+  };
+  const case_t cases[] = {{{}, 1}, {{1, 2, 3}, 4}, {{2, 3}, 1}, {{1, 3}, 2}, {{3, 1, 2, 5}, 4}};
+  for (const case_t& c : cases) {
+    engine_.blocks.clear();
+    for (int id : c.ids) engine_.blocks.push_back(make_block(id, 0, 1));
+    EXPECT_EQ(engine_.get_free_block_id(), c.expected) << "with " << c.ids.size() << " blocks";
+  }
+}
+
+TEST_F(EngineCoreTest, RootBlocksAreThoseWithoutSourcesAndActiveOnesContainTheTime) {
+  auto a = make_block(1, 0, 10), b = make_block(2, 10, 20), c = make_block(3, 0, 10, 1);
+  c->sources.push_back(a.get());
+  engine_.blocks = {a, b, c};
+  music_.position = 10.0f;
+  EXPECT_EQ(engine_.get_root_blocks(false), (std::vector<block_base_t*>{a.get(), b.get()}));
+  // A block ends before its end time: at 10 only the second block is active.
+  EXPECT_EQ(engine_.get_root_blocks(true), (std::vector<block_base_t*>{b.get()}));
+  EXPECT_EQ(engine_.find_block(3), c.get());
+  EXPECT_EQ(engine_.find_block(7), nullptr);
+}
+
+TEST_F(EngineCoreTest, SystemVariablesExistOnceWithTheirTypesAndEngineEvaluatedFlag) {
+  engine_.create_system_variables();
+  const std::pair<const char*, variable_type_t> expected[] = {{"system::time", VT_FLOAT4},
+                                                              {"system::active-cam", VT_INT},
+                                                              {"system::cam-pos", VT_FLOAT3},
+                                                              {"system::cam-dir", VT_FLOAT3},
+                                                              {"system::cam-up", VT_FLOAT3},
+                                                              {"system::cam-fov", VT_FLOAT},
+                                                              {"system::cam-near-plane", VT_FLOAT},
+                                                              {"system::cam-far-plane", VT_FLOAT},
+                                                              {"system::view", VT_FLOAT4X4},
+                                                              {"system::proj", VT_FLOAT4X4},
+                                                              {"system::viewProj", VT_FLOAT4X4},
+                                                              {"system::rt0", VT_FLOAT2},
+                                                              {"system::rt7", VT_FLOAT2}};
+  for (const auto& [name, type] : expected) {
+    variable_ptr_t v = engine_.find_variable(name);
+    ASSERT_TRUE(v) << name;
+    EXPECT_EQ(v->type, type) << name;
+    EXPECT_TRUE(v->flags & VAR_FLAG_ENGINE_EVALUATED) << name;
+  }
+  EXPECT_EQ(engine_.variables.size(), 19u);
+  // An existing name with another type gives the existing variable unchanged.
+  variable_ptr_t time = engine_.find_variable("system::time");
+  EXPECT_EQ(engine_.get_or_create_variable("system::time", VT_INT), time);
+  EXPECT_EQ(time->type, VT_FLOAT4);
+  EXPECT_FALSE(engine_.find_variable("system::nothing"));
+}
+
+TEST_F(EngineCoreTest, TickEndsAtTheLastBlockEndAndFadesTheMusicBefore) {
+  EXPECT_TRUE(engine_.tick()) << "a timeline without blocks never ends";
+  engine_.blocks = {make_block(1, 0, 5), make_block(2, 3, 10)};
+  engine_.settings.sound_fade_out = 3.0f;
+
+  music_.position = 5.0f;
+  EXPECT_TRUE(engine_.tick());
+  EXPECT_EQ(music_.volume_calls, 0) << "outside the fade-out the volume is untouched";
+
+  music_.position = 8.5f;
+  EXPECT_TRUE(engine_.tick());
+  EXPECT_FLOAT_EQ(music_.volume, 0.5f);
+
+  music_.position = 10.0f;
+  const int calls = music_.volume_calls;
+  EXPECT_FALSE(engine_.tick());
+  EXPECT_EQ(music_.volume_calls, calls);
+
+  engine_.settings.sound_fade_out = 0.0f;
+  music_.volume_calls = 0;
+  music_.position = 9.99f;
+  EXPECT_TRUE(engine_.tick());
+  EXPECT_EQ(music_.volume_calls, 0);
+  EXPECT_EQ(engine_.get_frame_count(), 5u);
+}
+
+TEST_F(EngineCoreTest, SeekClampsNegativeTimesAndStartStopAreIdempotent) {
+  music_.position = 4.0f;
+  engine_.set_cur_time(-5.0f);
+  EXPECT_EQ(music_.position, 0.0f);
+  engine_.set_running(true);
+  engine_.set_running(true);
+  EXPECT_TRUE(engine_.is_running());
+  EXPECT_TRUE(music_.playing);
+  engine_.set_running(false);
+  engine_.set_running(false);
+  EXPECT_FALSE(engine_.is_running());
+  EXPECT_FALSE(music_.playing);
+}
+
+}  // namespace
