@@ -1,5 +1,4 @@
-// The six functions the host resolves by name from its own executable. This file holds nothing
-// else, so a test build can compile it with one export left out (PUMBLECRISP_OMIT_EXPORT).
+// The six functions the host resolves by name from its own executable.
 #include "engine/engine.h"
 #include "engine/engine_impl.h"
 #include "engine/graphics_system.h"
@@ -10,22 +9,8 @@
 #include "engine/texture_manager.h"
 #include "support/log.h"
 
-#define PUMBLECRISP_EXPORT_engine_init 1
-#define PUMBLECRISP_EXPORT_engine_close 2
-#define PUMBLECRISP_EXPORT_engine_tick 3
-#define PUMBLECRISP_EXPORT_engine_start 4
-#define PUMBLECRISP_EXPORT_engine_stop 5
-#define PUMBLECRISP_EXPORT_engine_set_cur_time 6
-#define PUMBLECRISP_EXPORT_ID(name) PUMBLECRISP_EXPORT_##name
-#ifdef PUMBLECRISP_OMIT_EXPORT
-#define PUMBLECRISP_OMITTED PUMBLECRISP_EXPORT_ID(PUMBLECRISP_OMIT_EXPORT)
-#else
-#define PUMBLECRISP_OMITTED 0
-#endif
-
 extern "C" {
 
-#if PUMBLECRISP_OMITTED != 1
 bool engine_init(systems_t* systems, const char* project_text) {
   g_systems = systems;
   if (systems && systems->logger) logger::set_current_logger(systems->logger);
@@ -70,9 +55,7 @@ bool engine_init(systems_t* systems, const char* project_text) {
   }
   return true;
 }
-#endif
 
-#if PUMBLECRISP_OMITTED != 2
 bool engine_close() {
   LOG_DBG("Engine::close");
   if (engine_context->rocket_manager) {
@@ -95,29 +78,20 @@ bool engine_close() {
   }
   return true;
 }
-#endif
 
-#if PUMBLECRISP_OMITTED != 3
 // Without an engine the timeline never ends: the window keeps showing the cleared frame.
 bool engine_tick() { return engine_context->engine ? engine_context->engine->tick() : true; }
-#endif
 
-#if PUMBLECRISP_OMITTED != 4
 void engine_start() {
   if (engine_context->engine) engine_context->engine->set_running(true);
 }
-#endif
 
-#if PUMBLECRISP_OMITTED != 5
 void engine_stop() {
   if (engine_context->engine) engine_context->engine->set_running(false);
 }
-#endif
 
-#if PUMBLECRISP_OMITTED != 6
 void engine_set_cur_time(float seconds) {
   if (engine_context->engine) engine_context->engine->set_cur_time(seconds);
 }
-#endif
 
 }  // extern "C"

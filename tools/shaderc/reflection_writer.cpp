@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "blob_writer.h"
+#include "platform/d3d11/spirv_reflection.h"
 
 namespace {
 
@@ -67,10 +68,7 @@ spvc_type type_of(const reflector_t& r, spvc_type_id id) {
 }
 
 const spvc_reflected_resource* resource_list(const reflector_t& r, spvc_resource_type type, size_t& count) {
-  const spvc_reflected_resource* list = nullptr;
-  count = 0;
-  if (spvc_resources_get_resource_list_for_type(r.resources, type, &list, &count) != SPVC_SUCCESS) count = 0;
-  return list;
+  return spirv_resource_list(r.resources, type, count);
 }
 
 uint32_t binding_of(const reflector_t& r, spvc_variable_id id) {
@@ -80,25 +78,6 @@ uint32_t binding_of(const reflector_t& r, spvc_variable_id id) {
 std::string declared_type(const reflector_t& r, const std::string& name) {
   auto it = r.declarations->resources.find(name);
   return it == r.declarations->resources.end() ? std::string() : it->second.type;
-}
-
-uint32_t srv_dimension_of(spvc_type type) {
-  const bool arrayed = spvc_type_get_image_arrayed(type);
-  switch (spvc_type_get_image_dimension(type)) {
-    case SpvDim1D:
-      return arrayed ? 3 : 2;
-    case SpvDim2D:
-      if (spvc_type_get_image_multisampled(type)) return arrayed ? 7 : 6;
-      return arrayed ? 5 : 4;
-    case SpvDim3D:
-      return 8;
-    case SpvDimCube:
-      return arrayed ? 10 : 9;
-    case SpvDimBuffer:
-      return srv_dimension_buffer;
-    default:
-      return 0;
-  }
 }
 
 uint32_t return_type_of(const reflector_t& r, spvc_type image_type) {
@@ -140,20 +119,6 @@ uint32_t system_value_of(const std::string& semantic, spirv_stage_t stage, bool 
   return 0;
 }
 
-uint32_t component_type_of(spvc_type type) {
-  switch (spvc_type_get_basetype(type)) {
-    case SPVC_BASETYPE_UINT32:
-    case SPVC_BASETYPE_BOOLEAN:
-      return 1;
-    case SPVC_BASETYPE_INT32:
-      return 2;
-    case SPVC_BASETYPE_FP32:
-      return 3;
-    default:
-      return 0;
-  }
-}
-
 struct signature_t {
   blob_record_t<40> record;
   std::string name;
@@ -181,7 +146,7 @@ tl::expected<std::vector<signature_t>, std::string> signatures(const reflector_t
     s.record.set_u32(8, index);
     s.record.set_u32(12, reg);
     s.record.set_u32(16, system_value);
-    s.record.set_u32(20, component_type_of(type));
+    s.record.set_u32(20, spirv_component_type(type));
     s.record.set_u8(24, mask);
     s.record.set_u8(25, output ? 0 : mask);  // outputs: no component left unwritten
     out.push_back(std::move(s));
@@ -272,7 +237,7 @@ tl::expected<std::vector<binding_t>, std::string> bound_resources(const reflecto
     binding_t b = make_binding(images[i].name, sit_texture, binding_of(r, images[i].id) - texture_shift, 1);
     b.record.set_u32(20, sif_texture_components);
     b.record.set_u32(24, return_type_of(r, type));
-    b.record.set_u32(28, srv_dimension_of(type));
+    b.record.set_u32(28, spirv_srv_dimension(type));
     b.record.set_u32(32, spvc_type_get_image_multisampled(type) ? 0 : no_slot);
     out.push_back(b);
   }
@@ -284,7 +249,7 @@ tl::expected<std::vector<binding_t>, std::string> bound_resources(const reflecto
                                binding_of(r, storage_images[i].id) - uav_shift, 2);
     b.record.set_u32(20, sif_texture_components);
     b.record.set_u32(24, return_type_of(r, type));
-    b.record.set_u32(28, srv_dimension_of(type));
+    b.record.set_u32(28, spirv_srv_dimension(type));
     b.record.set_u32(32, no_slot);
     out.push_back(b);
   }

@@ -135,32 +135,28 @@ BOOL BASS_Free() {
   return succeed();
 }
 
-BOOL BASS_Start() {
+namespace {
+
+// Pausing the device is what stops the output: once paused, SDL runs no further callback, so the
+// positions stand still.
+BOOL set_output_started(bool started) {
   auto& s = state();
   SDL_AudioDeviceID device = 0;
   {
     std::lock_guard lock(s.mutex);
     if (!s.initialized) return fail(BASS_ERROR_INIT);
     device = s.output.device;
-    s.output_started = true;
+    s.output_started = started;
   }
-  SDL_PauseAudioDevice(device, 0);
+  SDL_PauseAudioDevice(device, started ? 0 : 1);
   return succeed();
 }
 
-BOOL BASS_Stop() {
-  auto& s = state();
-  SDL_AudioDeviceID device = 0;
-  {
-    std::lock_guard lock(s.mutex);
-    if (!s.initialized) return fail(BASS_ERROR_INIT);
-    device = s.output.device;
-    s.output_started = false;
-  }
-  // Once paused, SDL runs no further callback, so the positions stand still.
-  SDL_PauseAudioDevice(device, 1);
-  return succeed();
-}
+}  // namespace
+
+BOOL BASS_Start() { return set_output_started(true); }
+
+BOOL BASS_Stop() { return set_output_started(false); }
 
 int BASS_ErrorGetCode() { return last_error; }
 

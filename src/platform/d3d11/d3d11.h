@@ -7,20 +7,13 @@
 
 #include "platform/dxgi/com.h"
 #include "platform/dxgi/formats.h"
+#include "platform/dxgi/sample_desc.h"
 
 struct IDXGIAdapter;
 
 using FLOAT = float;
 using INT = int32_t;
 using UINT8 = uint8_t;
-
-#ifndef DXGI_SAMPLE_DESC_DEFINED
-#define DXGI_SAMPLE_DESC_DEFINED
-struct DXGI_SAMPLE_DESC {
-  UINT Count = 1;
-  UINT Quality = 0;
-};
-#endif
 
 enum D3D_FEATURE_LEVEL : uint32_t {
   D3D_FEATURE_LEVEL_10_0 = 0xa000,

@@ -1,5 +1,7 @@
 #include "platform/d3d11/spirv_translate.h"
 
+#include "platform/d3d11/spirv_reflection.h"
+
 #include <epoxy/gl.h>
 #include <fmt/printf.h>
 #include <spirv_cross/spirv_cross_c.h>
@@ -73,25 +75,6 @@ SpvExecutionModel execution_model_of(spirv_stage_t stage) {
   return SpvExecutionModelMax;
 }
 
-uint32_t srv_dimension_of(spvc_type type) {
-  const bool arrayed = spvc_type_get_image_arrayed(type);
-  switch (spvc_type_get_image_dimension(type)) {
-    case SpvDim1D:
-      return arrayed ? 3 : 2;
-    case SpvDim2D:
-      if (spvc_type_get_image_multisampled(type)) return arrayed ? 7 : 6;
-      return arrayed ? 5 : 4;
-    case SpvDim3D:
-      return 8;
-    case SpvDimCube:
-      return arrayed ? 10 : 9;
-    case SpvDimBuffer:
-      return 1;
-    default:
-      return 0;
-  }
-}
-
 uint32_t gl_image_format_of(SpvImageFormat format) {
   switch (format) {
     case SpvImageFormatRgba32f:
@@ -161,28 +144,6 @@ uint32_t gl_image_format_of(SpvImageFormat format) {
   }
 }
 
-uint32_t component_type_of(spvc_type type) {
-  switch (spvc_type_get_basetype(type)) {
-    case SPVC_BASETYPE_UINT32:
-    case SPVC_BASETYPE_BOOLEAN:
-      return 1;
-    case SPVC_BASETYPE_INT32:
-      return 2;
-    case SPVC_BASETYPE_FP32:
-      return 3;
-    default:
-      return 0;
-  }
-}
-
-const spvc_reflected_resource* resource_list(spvc_resources resources, spvc_resource_type type,
-                                             size_t& count) {
-  const spvc_reflected_resource* list = nullptr;
-  count = 0;
-  if (spvc_resources_get_resource_list_for_type(resources, type, &list, &count) != SPVC_SUCCESS) count = 0;
-  return list;
-}
-
 uint32_t binding_of(const translator_t& t, spvc_variable_id id) {
   return spvc_compiler_get_decoration(t.compiler, id, SpvDecorationBinding);
 }
@@ -190,7 +151,7 @@ uint32_t binding_of(const translator_t& t, spvc_variable_id id) {
 tl::expected<void, std::string> map_constant_buffers(translator_t& t, spvc_resources resources,
                                                      translated_shader_t& out) {
   size_t count = 0;
-  const auto* list = resource_list(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, count);
+  const auto* list = spirv_resource_list(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, count);
   for (size_t i = 0; i < count; ++i) {
     const uint32_t slot = binding_of(t, list[i].id);
     if (slot >= uniform_blocks_per_stage)
@@ -225,7 +186,7 @@ uint32_t runtime_array_stride(const translator_t& t, spvc_type_id base_type_id) 
 tl::expected<void, std::string> map_storage_buffers(translator_t& t, spvc_resources resources,
                                                     translated_shader_t& out) {
   size_t count = 0;
-  const auto* list = resource_list(resources, SPVC_RESOURCE_TYPE_STORAGE_BUFFER, count);
+  const auto* list = spirv_resource_list(resources, SPVC_RESOURCE_TYPE_STORAGE_BUFFER, count);
   for (size_t i = 0; i < count; ++i) {
     // A counter gets its binding through the buffer it counts, never from its own auto-mapped register.
     if (spvc_compiler_buffer_is_hlsl_counter_buffer(t.compiler, list[i].id)) continue;
@@ -265,7 +226,7 @@ tl::expected<void, std::string> map_storage_buffers(translator_t& t, spvc_resour
 tl::expected<void, std::string> map_storage_images(translator_t& t, spvc_resources resources,
                                                    translated_shader_t& out) {
   size_t count = 0;
-  const auto* list = resource_list(resources, SPVC_RESOURCE_TYPE_STORAGE_IMAGE, count);
+  const auto* list = spirv_resource_list(resources, SPVC_RESOURCE_TYPE_STORAGE_IMAGE, count);
   for (size_t i = 0; i < count; ++i) {
     const uint32_t binding = binding_of(t, list[i].id);
     if (binding < uav_shift || binding - uav_shift >= uav_slots)
@@ -275,7 +236,7 @@ tl::expected<void, std::string> map_storage_images(translator_t& t, spvc_resourc
     image.name = list[i].name;
     image.slot = binding - uav_shift;
     image.gl_unit = image.slot;
-    image.dimension = srv_dimension_of(type);
+    image.dimension = spirv_srv_dimension(type);
     image.gl_format = gl_image_format_of(spvc_type_get_image_storage_format(type));
     spvc_compiler_set_decoration(t.compiler, list[i].id, SpvDecorationBinding, image.gl_unit);
     out.storage_images.push_back(image);
@@ -288,7 +249,7 @@ tl::expected<void, std::string> map_storage_images(translator_t& t, spvc_resourc
 tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources resources,
                                              translated_shader_t& out) {
   size_t image_count = 0;
-  const auto* images = resource_list(resources, SPVC_RESOURCE_TYPE_SEPARATE_IMAGE, image_count);
+  const auto* images = spirv_resource_list(resources, SPVC_RESOURCE_TYPE_SEPARATE_IMAGE, image_count);
   auto image_type_of = [&](spvc_variable_id id) -> spvc_type {
     for (size_t i = 0; i < image_count; ++i)
       if (images[i].id == id) return spvc_compiler_get_type_handle(t.compiler, images[i].type_id);
@@ -323,7 +284,7 @@ tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources res
       texture.sampler_slot = static_cast<int32_t>(sampler_binding - sampler_shift);
     }
     if (spvc_type image_type = image_type_of(pairs[k].image_id))
-      texture.dimension = srv_dimension_of(image_type);
+      texture.dimension = spirv_srv_dimension(image_type);
     texture.shadow = spvc_compiler_variable_is_depth_or_compare(t.compiler, pairs[k].combined_id);
     texture.gl_unit = t.stage_index * texture_units_per_stage + static_cast<uint32_t>(k);
     texture.name = fmt::sprintf(
@@ -346,7 +307,7 @@ tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources res
     translated_texture_t texture;
     texture.name = images[i].name;
     texture.texture_slot = image_binding - texture_shift;
-    texture.dimension = srv_dimension_of(spvc_compiler_get_type_handle(t.compiler, images[i].type_id));
+    texture.dimension = spirv_srv_dimension(spvc_compiler_get_type_handle(t.compiler, images[i].type_id));
     texture.gl_unit = t.stage_index * texture_units_per_stage + static_cast<uint32_t>(out.textures.size());
     spvc_compiler_set_decoration(t.compiler, images[i].id, SpvDecorationBinding, texture.gl_unit);
     out.textures.push_back(texture);
@@ -359,7 +320,7 @@ translated_varying_t describe_varying(const translator_t& t, spvc_variable_id id
   const char* semantic = spvc_compiler_get_decoration_string(t.compiler, id, SpvDecorationUserSemantic);
   split_semantic(semantic ? semantic : "", varying.semantic, varying.semantic_index);
   spvc_type type = spvc_compiler_get_type_handle(t.compiler, type_id);
-  varying.component_type = component_type_of(type);
+  varying.component_type = spirv_component_type(type);
   varying.components = spvc_type_get_vector_size(type);
   return varying;
 }
@@ -368,7 +329,7 @@ tl::expected<void, std::string> map_varyings(translator_t& t, spvc_resources res
                                              spirv_stage_t stage, std::vector<translated_varying_t>& out) {
   const char* direction = outputs ? "output" : "input";
   size_t count = 0;
-  const auto* list = resource_list(
+  const auto* list = spirv_resource_list(
       resources, outputs ? SPVC_RESOURCE_TYPE_STAGE_OUTPUT : SPVC_RESOURCE_TYPE_STAGE_INPUT, count);
   for (size_t i = 0; i < count; ++i) {
     translated_varying_t varying = describe_varying(t, list[i].id, list[i].type_id);

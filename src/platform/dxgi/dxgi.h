@@ -6,6 +6,7 @@
 
 #include "platform/dxgi/com.h"
 #include "platform/dxgi/formats.h"
+#include "platform/dxgi/sample_desc.h"
 #include "platform/win32/types.h"
 #include "platform/win32/window.h"
 
@@ -50,14 +51,6 @@ struct DXGI_MODE_DESC {
   DXGI_MODE_SCANLINE_ORDER ScanlineOrdering = DXGI_MODE_SCANLINE_ORDER_UNSPECIFIED;
   DXGI_MODE_SCALING Scaling = DXGI_MODE_SCALING_UNSPECIFIED;
 };
-
-#ifndef DXGI_SAMPLE_DESC_DEFINED
-#define DXGI_SAMPLE_DESC_DEFINED
-struct DXGI_SAMPLE_DESC {
-  UINT Count = 1;
-  UINT Quality = 0;
-};
-#endif
 
 struct DXGI_SWAP_CHAIN_DESC {
   DXGI_MODE_DESC BufferDesc;
