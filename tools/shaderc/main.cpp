@@ -1,7 +1,9 @@
 // shaderc: the content build's shader step.
-//   shaderc --content DIR --out DIR --state DIR [--glslang PROGRAM] [--jobs N] [--stamp FILE] [--list]
+//   shaderc --content DIR --out DIR --state DIR [--glslang PROGRAM] [--jobs N] [--stamp FILE]
+//           [--depfile FILE] [--list]
 // Finds the shader entries of the content in DIR, compiles what changed into --out (shaders/cache/ and
-// shadermanager.toml), keeps dependency files in --state, and touches --stamp on success. --list only
+// shadermanager.toml), keeps dependency files in --state, and touches --stamp on success; --depfile
+// then names every file read, as the stamp's dependencies (make syntax). --list only
 // prints the entries. Exits 1 with the file and line of every failure.
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +17,21 @@
 
 namespace {
 
+std::string escape_make_path(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == ' ' || c == '#') out.push_back('\\');
+    if (c == '$') out.push_back('$');
+    out.push_back(c);
+  }
+  return out;
+}
+
 int usage() {
   std::fprintf(
       stderr,
       "usage: shaderc --content DIR --out DIR --state DIR [--glslang PROGRAM] [--jobs N] [--stamp FILE] "
-      "[--list]\n");
+      "[--depfile FILE] [--list]\n");
   return 2;
 }
 
@@ -28,6 +40,7 @@ int usage() {
 int main(int argc, char** argv) {
   shader_cache_options_t options;
   std::string stamp;
+  std::string depfile;
   bool list = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -44,6 +57,7 @@ int main(int argc, char** argv) {
                : arg == "--state"   ? !value(options.state_dir)
                : arg == "--glslang" ? !value(options.glslang)
                : arg == "--stamp"   ? !value(stamp)
+               : arg == "--depfile" ? !value(depfile)
                : arg == "--jobs"    ? !value(jobs)
                                     : true) {
       return usage();
@@ -70,6 +84,14 @@ int main(int argc, char** argv) {
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(stamp).parent_path(), error);
     std::ofstream(stamp, std::ios::trunc) << entries->size() << " shader entries\n";
+  }
+  if (!depfile.empty() && !stamp.empty()) {
+    // The tool itself, so that the list is never empty: a build tool may drop an empty depfile.
+    std::error_code error;
+    std::string text = escape_make_path(stamp) + ": " +
+                       escape_make_path(std::filesystem::read_symlink("/proc/self/exe", error).string());
+    for (const auto& input : shader_cache_inputs(*entries, options)) text += " \\\n  " + escape_make_path(input);
+    std::ofstream(depfile, std::ios::trunc) << text << "\n";
   }
   return 0;
 }

@@ -90,6 +90,10 @@ std::vector<fs::path> depfile_inputs(const std::string& text) {
   return out;
 }
 
+fs::path depfile_path(const fs::path& state_dir, const shader_cache_paths_t& paths) {
+  return state_dir / (fs::path(paths.code_path).filename().string() + ".d");
+}
+
 fs::file_time_type tool_time() {
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
@@ -129,9 +133,7 @@ class cache_builder_t {
   }
 
  private:
-  fs::path depfile_of(const shader_cache_paths_t& paths) const {
-    return state_ / (fs::path(paths.code_path).filename().string() + ".d");
-  }
+  fs::path depfile_of(const shader_cache_paths_t& paths) const { return depfile_path(state_, paths); }
 
   bool up_to_date(const shader_cache_paths_t& paths) const {
     std::error_code error;
@@ -297,4 +299,24 @@ std::vector<std::string> build_shader_cache(const std::vector<shader_entry_t>& e
   }
   cache_builder_t builder(entries, options);
   return builder.run();
+}
+
+std::vector<std::string> shader_cache_inputs(const std::vector<shader_entry_t>& entries,
+                                             const shader_cache_options_t& options) {
+  const fs::path content = fs::absolute(options.content_root);
+  const fs::path state = fs::absolute(options.state_dir);
+  std::set<std::string> inputs;
+  std::error_code error;
+  auto add = [&](const fs::path& path) {
+    if (fs::is_regular_file(path, error)) inputs.insert(fs::absolute(path).lexically_normal().string());
+  };
+  for (const auto& entry : entries) {
+    add(content / entry.file);
+    // The origin is a content path, optionally with ":line".
+    const std::string origin = entry.origin.substr(0, entry.origin.find(':'));
+    if (!origin.empty()) add(content / origin);
+    if (auto depfile = read_file(depfile_path(state, cache_paths_of(entry))))
+      for (const auto& input : depfile_inputs(*depfile)) add(input);
+  }
+  return {inputs.begin(), inputs.end()};
 }

@@ -31,3 +31,8 @@ std::string manifest_text(const std::vector<shader_entry_t>& entries);
 // or an empty list on success.
 std::vector<std::string> build_shader_cache(const std::vector<shader_entry_t>& entries,
                                             const shader_cache_options_t& options);
+
+// Every file a successful build read, absolute: sources, their includes (from the dependency files of
+// the last build), description files and entry lists. For the build system's depfile.
+std::vector<std::string> shader_cache_inputs(const std::vector<shader_entry_t>& entries,
+                                             const shader_cache_options_t& options);
