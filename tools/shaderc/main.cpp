@@ -90,7 +90,8 @@ int main(int argc, char** argv) {
     std::error_code error;
     std::string text = escape_make_path(stamp) + ": " +
                        escape_make_path(std::filesystem::read_symlink("/proc/self/exe", error).string());
-    for (const auto& input : shader_cache_inputs(*entries, options)) text += " \\\n  " + escape_make_path(input);
+    for (const auto& input : shader_cache_inputs(*entries, options))
+      text += " \\\n  " + escape_make_path(input);
     std::ofstream(depfile, std::ios::trunc) << text << "\n";
   }
   return 0;
