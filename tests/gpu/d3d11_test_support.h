@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -20,8 +22,8 @@ namespace d3d11_test {
 // HLSL source → SPIR-V words, with the flags the content build uses. Empty on failure.
 inline std::vector<uint8_t> compile_hlsl(const std::string& source, const char* stage, const char* entry) {
   static int counter = 0;
-  const std::string base = ::testing::TempDir() + "d3d11_shader_" + std::to_string(getpid()) + "_" +
-                           std::to_string(counter++);
+  const std::string base =
+      ::testing::TempDir() + "d3d11_shader_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
   {
     std::ofstream out(base + ".hlsl");
     out << source;
@@ -49,6 +51,7 @@ class device_fixture_t : public ::testing::Test {
     ASSERT_EQ(level, D3D_FEATURE_LEVEL_11_0);
   }
   void TearDown() override {
+    fullscreen.Release();
     context.Release();
     device.Release();
   }
@@ -107,8 +110,10 @@ class device_fixture_t : public ::testing::Test {
     context->RSSetViewports(1, &viewport);
   }
 
-  // RGBA8 pixels of level `level` of a 2D texture, rows top first, through a staging copy.
-  std::vector<uint32_t> read_rgba8(ID3D11Texture2D* texture, UINT level = 0) {
+  // Texels of one subresource of a 2D texture as `T` (one `T` per texel), rows top first, through
+  // a staging copy of the whole resource.
+  template <class T>
+  std::vector<T> read_texels(ID3D11Texture2D* texture, UINT subresource = 0) {
     D3D11_TEXTURE2D_DESC desc{};
     texture->GetDesc(&desc);
     desc.Usage = D3D11_USAGE_STAGING;
@@ -117,16 +122,56 @@ class device_fixture_t : public ::testing::Test {
     desc.MiscFlags = 0;
     com_ptr_t<ID3D11Texture2D> staging;
     EXPECT_EQ(device->CreateTexture2D(&desc, nullptr, &staging), S_OK);
+    if (!staging) return {};
     context->CopyResource(staging, texture);
     D3D11_MAPPED_SUBRESOURCE mapped{};
-    EXPECT_EQ(context->Map(staging, level, D3D11_MAP_READ, 0, &mapped), S_OK);
+    EXPECT_EQ(context->Map(staging, subresource, D3D11_MAP_READ, 0, &mapped), S_OK);
+    if (!mapped.pData) return {};
+    const UINT level = subresource % desc.MipLevels;
     const UINT w = std::max(1u, desc.Width >> level), h = std::max(1u, desc.Height >> level);
-    std::vector<uint32_t> pixels(size_t(w) * h);
+    std::vector<T> texels(size_t(w) * h);
     for (UINT y = 0; y < h; ++y)
-      std::memcpy(&pixels[size_t(y) * w], static_cast<uint8_t*>(mapped.pData) + size_t(y) * mapped.RowPitch,
-                  w * 4);
-    context->Unmap(staging, level);
-    return pixels;
+      std::memcpy(&texels[size_t(y) * w], static_cast<uint8_t*>(mapped.pData) + size_t(y) * mapped.RowPitch,
+                  w * sizeof(T));
+    context->Unmap(staging, subresource);
+    return texels;
+  }
+  // RGBA8 pixels of level `level` of a 2D texture, rows top first, through a staging copy.
+  std::vector<uint32_t> read_rgba8(ID3D11Texture2D* texture, UINT level = 0) {
+    return read_texels<uint32_t>(texture, level);
+  }
+
+  // A shader-readable 2D texture with one block of data per subresource (tightly packed rows).
+  com_ptr_t<ID3D11Texture2D> texture_2d(D3D11_TEXTURE2D_DESC desc, const std::vector<const void*>& levels,
+                                        UINT texel_bytes) {
+    std::vector<D3D11_SUBRESOURCE_DATA> data;
+    for (size_t i = 0; i < levels.size(); ++i) {
+      const UINT level = UINT(i) % desc.MipLevels;
+      data.push_back({levels[i], std::max(1u, desc.Width >> level) * texel_bytes, 0});
+    }
+    com_ptr_t<ID3D11Texture2D> texture;
+    EXPECT_EQ(device->CreateTexture2D(&desc, data.empty() ? nullptr : data.data(), &texture), S_OK);
+    return texture;
+  }
+
+  // Draws the full-screen triangle with `ps` into whatever is bound.
+  void draw_fullscreen(ID3D11PixelShader* ps) {
+    if (!fullscreen) fullscreen = vertex_shader(fullscreen_vs_source());
+    context->IASetInputLayout(nullptr);
+    context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    context->VSSetShader(fullscreen, nullptr, 0);
+    context->GSSetShader(nullptr, nullptr, 0);
+    context->PSSetShader(ps, nullptr, 0);
+    context->Draw(3, 0);
+  }
+
+  com_ptr_t<ID3D11Buffer> make_buffer(UINT size, D3D11_USAGE usage, UINT bind, UINT cpu, UINT misc,
+                                      UINT stride, const void* data = nullptr) {
+    D3D11_BUFFER_DESC desc{size, usage, bind, cpu, misc, stride};
+    D3D11_SUBRESOURCE_DATA init{data, 0, 0};
+    com_ptr_t<ID3D11Buffer> buffer;
+    EXPECT_EQ(device->CreateBuffer(&desc, data ? &init : nullptr, &buffer), S_OK);
+    return buffer;
   }
 
   template <class T>
@@ -163,6 +208,10 @@ class device_fixture_t : public ::testing::Test {
   com_ptr_t<ID3D11Device> device;
   com_ptr_t<ID3D11DeviceContext> context;
   std::vector<uint8_t> last_vs_code;
+  com_ptr_t<ID3D11VertexShader> fullscreen;
+
+ private:
+  static const char* fullscreen_vs_source();
 };
 
 constexpr uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
@@ -178,5 +227,7 @@ vs_out main(uint id : SV_VertexID) {
   o.pos = float4(o.uv * float2(2, -2) + float2(-1, 1), 0, 1);
   return o;
 })";
+
+inline const char* device_fixture_t::fullscreen_vs_source() { return fullscreen_vs; }
 
 }  // namespace d3d11_test

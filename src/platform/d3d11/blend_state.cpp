@@ -12,36 +12,50 @@ CD3D11_BLEND_DESC::CD3D11_BLEND_DESC(CD3D11_DEFAULT) {
 
 namespace {
 
-GLenum factor(D3D11_BLEND blend) {
+// GL_ZERO is 0, so validity is told apart from the value.
+bool factor(D3D11_BLEND blend, GLenum& out) {
   switch (blend) {
     case D3D11_BLEND_ZERO:
-      return GL_ZERO;
+      out = GL_ZERO;
+      return true;
     case D3D11_BLEND_ONE:
-      return GL_ONE;
+      out = GL_ONE;
+      return true;
     case D3D11_BLEND_SRC_COLOR:
-      return GL_SRC_COLOR;
+      out = GL_SRC_COLOR;
+      return true;
     case D3D11_BLEND_INV_SRC_COLOR:
-      return GL_ONE_MINUS_SRC_COLOR;
+      out = GL_ONE_MINUS_SRC_COLOR;
+      return true;
     case D3D11_BLEND_SRC_ALPHA:
-      return GL_SRC_ALPHA;
+      out = GL_SRC_ALPHA;
+      return true;
     case D3D11_BLEND_INV_SRC_ALPHA:
-      return GL_ONE_MINUS_SRC_ALPHA;
+      out = GL_ONE_MINUS_SRC_ALPHA;
+      return true;
     case D3D11_BLEND_DEST_ALPHA:
-      return GL_DST_ALPHA;
+      out = GL_DST_ALPHA;
+      return true;
     case D3D11_BLEND_INV_DEST_ALPHA:
-      return GL_ONE_MINUS_DST_ALPHA;
+      out = GL_ONE_MINUS_DST_ALPHA;
+      return true;
     case D3D11_BLEND_DEST_COLOR:
-      return GL_DST_COLOR;
+      out = GL_DST_COLOR;
+      return true;
     case D3D11_BLEND_INV_DEST_COLOR:
-      return GL_ONE_MINUS_DST_COLOR;
+      out = GL_ONE_MINUS_DST_COLOR;
+      return true;
     case D3D11_BLEND_SRC_ALPHA_SAT:
-      return GL_SRC_ALPHA_SATURATE;
+      out = GL_SRC_ALPHA_SATURATE;
+      return true;
     case D3D11_BLEND_BLEND_FACTOR:
-      return GL_CONSTANT_COLOR;
+      out = GL_CONSTANT_COLOR;
+      return true;
     case D3D11_BLEND_INV_BLEND_FACTOR:
-      return GL_ONE_MINUS_CONSTANT_COLOR;
+      out = GL_ONE_MINUS_CONSTANT_COLOR;
+      return true;
   }
-  return 0;
+  return false;
 }
 
 GLenum operation(D3D11_BLEND_OP op) {
@@ -68,10 +82,11 @@ bool to_gl(const D3D11_BLEND_DESC& d, gl_blend_t& g) {
     out.enable = t.BlendEnable;
     out.mask = t.RenderTargetWriteMask & 0xF;
     if (!t.BlendEnable) continue;
-    out.src = factor(t.SrcBlend), out.dst = factor(t.DestBlend), out.op = operation(t.BlendOp);
-    out.src_alpha = factor(t.SrcBlendAlpha), out.dst_alpha = factor(t.DestBlendAlpha);
-    out.op_alpha = operation(t.BlendOpAlpha);
-    if (!out.src || !out.dst || !out.op || !out.src_alpha || !out.dst_alpha || !out.op_alpha) return false;
+    out.op = operation(t.BlendOp), out.op_alpha = operation(t.BlendOpAlpha);
+    if (!factor(t.SrcBlend, out.src) || !factor(t.DestBlend, out.dst) ||
+        !factor(t.SrcBlendAlpha, out.src_alpha) || !factor(t.DestBlendAlpha, out.dst_alpha) || !out.op ||
+        !out.op_alpha)
+      return false;
   }
   return true;
 }
