@@ -1,5 +1,6 @@
 #pragma once
-// The sync-track manager: sync tracks sampled at the engine time into engine variables.
+// The sync-track manager: sync tracks sampled at the engine time, for shader constants and the
+// per-frame copy of the "system:track.%d" tracks into engine variables.
 
 #include <string>
 
@@ -8,9 +9,15 @@
 class rocket_manager_t {
  public:
   virtual ~rocket_manager_t() = default;
-  // Writes the tracks' values at the current time into their engine variables.
+  // The track's value at the current engine time; the track's file is read on first use.
+  virtual float get_value(const std::string& name) = 0;
+  // Writes the "system:track.%d" tracks' values at the current time into their engine variables.
   virtual void update() = 0;
 };
 
-// Stand-in until sync tracks can be read: there are no tracks.
+// Sync tracks are sampled at this many rows per second of engine time.
+constexpr float sync_rows_per_second = 20.0f;
+
+// Tracks are read from "data/sync/" through the file system; a missing file gives a track without
+// keys. Registers the new manager in the engine context.
 tl::expected<rocket_manager_t*, std::string> create_rocket_manager();

@@ -35,6 +35,6 @@ class soundsystem_t {
   ~soundsystem_t() = default;
 };
 
-// Stand-in until the audio library exists: reads the "soundsystem" table but never has music,
-// so the engine runs on its stopwatch. Registers itself in the engine context.
+// Initialises the audio output and registers the new sound system in the engine context. Only a
+// failed creation deletes the object; shutdown releases the audio output and may run repeatedly.
 tl::expected<soundsystem_t*, std::string> create_soundsystem();
