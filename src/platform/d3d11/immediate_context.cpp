@@ -1,5 +1,7 @@
 #include "platform/d3d11/immediate_context.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -26,6 +28,15 @@ GLenum index_type(DXGI_FORMAT format) {
   return format == DXGI_FORMAT_R16_UINT ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
 }
 uint32_t index_size(DXGI_FORMAT format) { return format == DXGI_FORMAT_R16_UINT ? 2 : 4; }
+
+// D3D's float-to-half conversion keeps finite values finite: beyond the half range they become the
+// largest half of their sign (infinities and NaN pass). GL leaves the overflow to the driver, and
+// the engine clears half targets with FLT_MAX.
+float saturate_half(float value) {
+  constexpr float max_half = 65504.0f;
+  if (!std::isfinite(value)) return value;
+  return std::clamp(value, -max_half, max_half);
+}
 
 void attach(GLuint fbo, GLenum point, const attachment_t& a) {
   if (a.layer >= 0)
@@ -288,6 +299,10 @@ void d3d11_immediate_context_t::ClearRenderTargetView(ID3D11RenderTargetView* vi
       const GLuint values[4] = {GLuint(color[0]), GLuint(color[1]), GLuint(color[2]), GLuint(color[3])};
       glClearNamedFramebufferuiv(clear_fbo_, GL_COLOR, 0, values);
     }
+  } else if (format.gl_type == GL_HALF_FLOAT) {
+    const GLfloat values[4] = {saturate_half(color[0]), saturate_half(color[1]), saturate_half(color[2]),
+                               saturate_half(color[3])};
+    glClearNamedFramebufferfv(clear_fbo_, GL_COLOR, 0, values);
   } else {
     glClearNamedFramebufferfv(clear_fbo_, GL_COLOR, 0, color);
   }
