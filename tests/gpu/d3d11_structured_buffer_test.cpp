@@ -1,0 +1,154 @@
+// Structured buffers in compute: read one through a shader-resource view, write another through an
+// unordered-access view, read the result back through a staging copy and a read map. Views that
+// start past the first element see the buffer from there.
+
+#include <vector>
+
+#include "d3d11_test_support.h"
+
+using namespace d3d11_test;
+
+namespace {
+
+class D3D11StructuredBufferTest : public device_fixture_t {};
+
+struct item_t {
+  float a;
+  uint32_t b;
+  float c[2];
+  bool operator==(const item_t&) const = default;
+};
+
+const char* transform_cs = R"(
+struct item { float a; uint b; float2 c; };
+StructuredBuffer<item> input : register(t0);
+RWStructuredBuffer<item> output : register(u0);
+cbuffer params : register(b0) { uint count; float scale; };
+[numthreads(4, 1, 1)]
+void main(uint3 id : SV_DispatchThreadID) {
+  if (id.x >= count) return;
+  item i = input[id.x];
+  item o;
+  o.a = i.a * scale;
+  o.b = i.b + id.x * 100;
+  o.c = i.c.yx;
+  output[id.x] = o;
+})";
+
+// What the shader makes of input element `i` at thread `id`.
+item_t transformed(const item_t& i, uint32_t id, float scale) {
+  return {i.a * scale, i.b + id * 100, {i.c[1], i.c[0]}};
+}
+
+const item_t sentinel{-1.0f, 0xDEADBEEF, {-2.0f, -3.0f}};
+
+TEST_F(D3D11StructuredBufferTest, ComputeReadsOneBufferAndWritesAnother) {
+  std::vector<item_t> input(10);
+  for (uint32_t i = 0; i < 10; ++i) input[i] = {float(i) + 0.5f, i * 3, {float(i), -float(i)}};
+  auto in = make_buffer(sizeof(item_t) * 10, D3D11_USAGE_IMMUTABLE, D3D11_BIND_SHADER_RESOURCE, 0,
+                        D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, sizeof(item_t), input.data());
+  const std::vector<item_t> initial(12, sentinel);
+  auto out = make_buffer(sizeof(item_t) * 12, D3D11_USAGE_DEFAULT,
+                         D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE, 0,
+                         D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, sizeof(item_t), initial.data());
+  com_ptr_t<ID3D11ShaderResourceView> srv;
+  ASSERT_EQ(device->CreateShaderResourceView(in, nullptr, &srv), S_OK);
+  com_ptr_t<ID3D11UnorderedAccessView> uav;
+  ASSERT_EQ(device->CreateUnorderedAccessView(out, nullptr, &uav), S_OK);
+  auto cs = compute_shader(transform_cs);
+  const struct {
+    uint32_t count;
+    float scale;
+    uint32_t pad[2];
+  } params{10, 2.0f, {}};
+  auto cb = constant_buffer(&params, sizeof(params));
+
+  ID3D11ShaderResourceView* srvs[] = {srv};
+  ID3D11UnorderedAccessView* uavs[] = {uav};
+  ID3D11Buffer* cbs[] = {cb};
+  context->CSSetShader(cs, nullptr, 0);
+  context->CSSetShaderResources(0, 1, srvs);
+  context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
+  context->CSSetConstantBuffers(0, 1, cbs);
+  context->Dispatch(3, 1, 1);  // 12 threads, the last two past `count`
+
+  const auto result = read_buffer<item_t>(out, 12);
+  for (uint32_t i = 0; i < 10; ++i) EXPECT_EQ(result[i], transformed(input[i], i, 2.0f)) << i;
+  EXPECT_EQ(result[10], sentinel);
+  EXPECT_EQ(result[11], sentinel);
+}
+
+// A read view from element 2 and a write view from element 4: thread id reads input[2 + id] and
+// writes output[4 + id]; elements outside the write view keep their contents.
+TEST_F(D3D11StructuredBufferTest, ViewsStartAtTheirFirstElement) {
+  std::vector<item_t> input(10);
+  for (uint32_t i = 0; i < 10; ++i) input[i] = {float(i), 1000 + i, {0.25f * i, 1.0f}};
+  auto in = make_buffer(sizeof(item_t) * 10, D3D11_USAGE_DEFAULT, D3D11_BIND_SHADER_RESOURCE, 0,
+                        D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, sizeof(item_t), input.data());
+  const std::vector<item_t> initial(12, sentinel);
+  auto out = make_buffer(sizeof(item_t) * 12, D3D11_USAGE_DEFAULT, D3D11_BIND_UNORDERED_ACCESS, 0,
+                         D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, sizeof(item_t), initial.data());
+  D3D11_SHADER_RESOURCE_VIEW_DESC srv_desc{};
+  srv_desc.Format = DXGI_FORMAT_UNKNOWN;
+  srv_desc.ViewDimension = D3D11_SRV_DIMENSION_BUFFER;
+  srv_desc.Buffer.FirstElement = 2;
+  srv_desc.Buffer.NumElements = 6;
+  com_ptr_t<ID3D11ShaderResourceView> srv;
+  ASSERT_EQ(device->CreateShaderResourceView(in, &srv_desc, &srv), S_OK);
+  D3D11_UNORDERED_ACCESS_VIEW_DESC uav_desc{};
+  uav_desc.Format = DXGI_FORMAT_UNKNOWN;
+  uav_desc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+  uav_desc.Buffer = {4, 6, 0};
+  com_ptr_t<ID3D11UnorderedAccessView> uav;
+  ASSERT_EQ(device->CreateUnorderedAccessView(out, &uav_desc, &uav), S_OK);
+  // A view past the end is refused.
+  uav_desc.Buffer = {8, 6, 0};
+  com_ptr_t<ID3D11UnorderedAccessView> too_long;
+  EXPECT_EQ(device->CreateUnorderedAccessView(out, &uav_desc, &too_long), E_INVALIDARG);
+
+  auto cs = compute_shader(transform_cs);
+  const struct {
+    uint32_t count;
+    float scale;
+    uint32_t pad[2];
+  } params{6, -1.0f, {}};
+  auto cb = constant_buffer(&params, sizeof(params));
+  ID3D11ShaderResourceView* srvs[] = {srv};
+  ID3D11UnorderedAccessView* uavs[] = {uav};
+  ID3D11Buffer* cbs[] = {cb};
+  context->CSSetShader(cs, nullptr, 0);
+  context->CSSetShaderResources(0, 1, srvs);
+  context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
+  context->CSSetConstantBuffers(0, 1, cbs);
+  context->Dispatch(2, 1, 1);
+
+  const auto result = read_buffer<item_t>(out, 12);
+  for (uint32_t i = 0; i < 12; ++i) {
+    if (i >= 4 && i < 10)
+      EXPECT_EQ(result[i], transformed(input[i - 2], i - 4, -1.0f)) << i;
+    else
+      EXPECT_EQ(result[i], sentinel) << i;
+  }
+}
+
+// A dispatch's writes are visible to the next dispatch reading the same buffer, without a barrier
+// from the caller: each pass doubles every element.
+TEST_F(D3D11StructuredBufferTest, LaterDispatchesSeeEarlierWrites) {
+  const std::vector<uint32_t> initial = {1, 2, 3, 4, 5, 6, 7, 8};
+  auto buffer = make_buffer(32, D3D11_USAGE_DEFAULT, D3D11_BIND_UNORDERED_ACCESS, 0,
+                            D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4, initial.data());
+  com_ptr_t<ID3D11UnorderedAccessView> uav;
+  ASSERT_EQ(device->CreateUnorderedAccessView(buffer, nullptr, &uav), S_OK);
+  auto cs = compute_shader(R"(
+RWStructuredBuffer<uint> values : register(u0);
+[numthreads(8, 1, 1)]
+void main(uint3 id : SV_DispatchThreadID) { values[id.x] = values[id.x] * 2; })");
+  ID3D11UnorderedAccessView* uavs[] = {uav};
+  context->CSSetShader(cs, nullptr, 0);
+  context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
+  for (int pass = 0; pass < 5; ++pass) context->Dispatch(1, 1, 1);
+  const auto result = read_buffer<uint32_t>(buffer, 8);
+  for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(result[i], initial[i] * 32) << i;
+}
+
+}  // namespace
