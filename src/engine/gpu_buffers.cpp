@@ -1,3 +1,15 @@
 #include "engine/gpu_buffers.h"
 
-void constant_buffer_t::update(const void*) {}
+#include <cstring>
+
+#include "engine/graphics_system.h"
+#include "engine/systems.h"
+
+void constant_buffer_t::update(const void* data) {
+  if (!dynamic || !buffer) return;
+  ID3D11DeviceContext* context = S(gsys)->get_context();
+  D3D11_MAPPED_SUBRESOURCE mapped{};
+  if (FAILED(context->Map(buffer, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped))) return;
+  std::memcpy(mapped.pData, data, size);
+  context->Unmap(buffer, 0);
+}

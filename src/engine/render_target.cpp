@@ -1,5 +1,21 @@
 #include "engine/render_target.h"
 
-render_target_t::~render_target_t() = default;
+#include "engine/graphics_system.h"
+#include "engine/systems.h"
 
-void render_target_t::copy_counter() {}
+render_target_t::~render_target_t() {
+  count_buffer.reset();
+  ds_dsv.Release();
+  ds_srv.Release();
+  ds_texture.Release();
+  buffer.Release();
+  uav.Release();
+  srv.Release();
+  rtv.Release();
+  texture.Release();
+}
+
+void render_target_t::copy_counter() {
+  if (!count_buffer) return;
+  S(gsys)->get_context()->CopyStructureCount(count_buffer->buffer, 0, uav);
+}
