@@ -383,7 +383,7 @@ GLenum d3d11_immediate_context_t::gl_topology() const {
     case D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP:
       return GL_TRIANGLE_STRIP;
     default:
-      return 0;
+      return no_topology;
   }
 }
 
@@ -592,7 +592,7 @@ void d3d11_immediate_context_t::apply_stage_resources(int stage) {
 
 bool d3d11_immediate_context_t::prepare_draw() {
   begin_command();
-  if (!gl_topology()) return false;
+  if (gl_topology() == no_topology) return false;
   apply_pipeline();
   apply_vertex_input();
   apply_fixed_function();

@@ -133,6 +133,8 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   void apply_fixed_function();
   void apply_framebuffer();
   void apply_stage_resources(int stage);
+  // GL_POINTS is 0, so an unsupported topology needs a value of its own.
+  static constexpr GLenum no_topology = ~0u;
   GLenum gl_topology() const;
 
   d3d11_device_t* device_;
