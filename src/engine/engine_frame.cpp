@@ -5,3 +5,5 @@
 void engine_impl_t::load_default_post_effects() {}
 
 void engine_impl_t::render_frame() {}
+
+std::vector<render_chain_t> engine_impl_t::build_chains(float t) { return ::build_chains(get_blocks(), t); }

@@ -5,12 +5,20 @@
 #include <unordered_map>
 
 #include "engine/engine.h"
+#include "engine/render_chain.h"
 #include "support/perf_timer.h"
 
 class render_pass_t;
+struct render_target_t;
+namespace serial {
+class value_t;
+}
 
-// One block's output kept between frames; filled once frames render blocks.
-struct cached_output_t {};
+// One chain's output kept between frames under its root's id.
+struct cached_output_t {
+  std::shared_ptr<render_target_t> target;
+  float stamp = 0.0f;
+};
 
 class engine_impl_t final : public engine_t {
  public:
@@ -41,6 +49,9 @@ class engine_impl_t final : public engine_t {
   void load_default_post_effects();
   // An empty name parses the text; otherwise the named file is read.
   tl::expected<void, std::string> load_project_text(const std::string& name, const std::string& text);
+  void load_settings(const serial::value_t& root);
+  void load_blocks(const serial::value_t& root);
+  std::vector<render_chain_t> build_chains(float t);
   void render_frame();
 
   std::unordered_map<int, cached_output_t> output_cache;

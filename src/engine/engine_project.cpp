@@ -1,7 +1,8 @@
-// Project loading: settings, blocks and music from the project's root table. The block factory
-// is a stand-in that knows no class yet, so every block item is skipped with its warning.
+// Project loading: settings, blocks and music from the project's root table, and the block
+// factory that turns a class name into a block.
 #include <fmt/printf.h>
 
+#include "engine/blocks/block_factory.h"
 #include "engine/engine_impl.h"
 #include "engine/filesystem.h"
 #include "engine/serial_reader.h"
@@ -9,12 +10,9 @@
 #include "engine/systems.h"
 #include "support/log.h"
 
-namespace {
-
-void load_settings(engine_impl_t& engine, const serial::value_t& root) {
+void engine_impl_t::load_settings(const serial::value_t& root) {
   const serial::value_t& table = root.get("settings", serial::value_kind_t::table);
-  project_settings_t& settings = engine.settings;
-  if (table.valid && table.kind == serial::value_kind_t::table) {
+  if (table.valid) {
     settings.project_name = table.get_string("project-name", "");
     settings.cur_time = table.get_float("cur-time", 0.0f);
     settings.fade_mode = table.get_int("fade-mode", 2);
@@ -22,23 +20,34 @@ void load_settings(engine_impl_t& engine, const serial::value_t& root) {
     settings.camera_fade_in = table.get_float("camera-fade-in", 0.25f);
     settings.sound_fade_out = table.get_float("sound-fade-out", 2.0f);
   }
-  engine.set_cur_time(settings.cur_time);
+  set_cur_time(settings.cur_time);
 }
 
-void load_blocks(engine_impl_t& engine, const serial::value_t& root) {
-  engine.blocks.clear();
+void engine_impl_t::load_blocks(const serial::value_t& root) {
+  blocks.clear();
   for (const serial::value_t& item : root.get_array("blocks")) {
     if (item.kind != serial::value_kind_t::table) continue;
-    block_ptr_t block = engine.create_block(item.get_string("class-name", ""), false);
-    if (block) engine.blocks.push_back(block);
+    block_ptr_t block = create_block(item.get_string("class-name", ""), false);
+    if (!block) continue;
+    block->load(item);
+    blocks.push_back(block);
+  }
+  for (const block_ptr_t& block : blocks) {
+    if (!block->post_load()) LOG_INF("Error in call to post_load for block: %s", block->get_name().c_str());
   }
 }
 
-}  // namespace
-
 block_ptr_t engine_impl_t::create_block(const std::string& class_name, bool default_init) {
-  LOG_WRN("Trying to create unsupported class id: %s", class_name.c_str());
-  return {};
+  block_ptr_t block = make_block_of_class(class_name);
+  if (!block) {
+    LOG_WRN("Trying to create unsupported class id: %s", class_name.c_str());
+    return {};
+  }
+  if (default_init && !block->default_init()) {
+    LOG_WRN("Block failed default init: %s", block->get_name().c_str());
+    return {};
+  }
+  return block;
 }
 
 tl::expected<void, std::string> engine_impl_t::load_project_text(const std::string& name,
@@ -46,8 +55,8 @@ tl::expected<void, std::string> engine_impl_t::load_project_text(const std::stri
   serial::parse_result_t parsed = name.empty() ? serial::parse_text(text, name) : serial::load_toml(name);
   if (!parsed) return tl::unexpected(parsed.error());
   const serial::value_t& root = **parsed;
-  load_settings(*this, root);
-  load_blocks(*this, root);
+  load_settings(root);
+  load_blocks(root);
   if (engine_context->soundsystem) engine_context->soundsystem->load(root);
   LOG_INF("Loaded: %s", name.c_str());
   return {};

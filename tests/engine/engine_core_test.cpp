@@ -8,42 +8,13 @@
 #include "engine/engine_impl.h"
 #include "engine/soundsystem.h"
 #include "engine/variable.h"
+#include "engine_test_support.h"
 
 namespace {
 
-// Music whose position the test sets; records the volume the engine asks for.
-class fake_music_t final : public soundsystem_t {
- public:
-  void shutdown() override {}
-  void unload() override {}
-  void save(serial::value_t&) override {}
-  bool load(const serial::value_t&) override { return true; }
-  void play() override { playing = true; }
-  void pause() override { playing = false; }
-  bool has_music() override { return true; }
-  float get_volume() override { return volume; }
-  void set_volume(float v) override {
-    volume = v;
-    ++volume_calls;
-  }
-  float get_length() override { return 100.0f; }
-  float get_position() override { return position; }
-  void set_position(float seconds) override { position = seconds; }
-  bool load_music(const std::string&) override { return true; }
-  void free_music() override {}
-  std::string get_soundtrack() override { return {}; }
-  double get_position_precise() override { return position; }
-  std::vector<float> get_beats(int) override { return {}; }
-  void set_beats(int, const std::vector<float>&) override {}
-
-  bool playing = false;
-  float position = 0.0f;
-  float volume = 1.0f;
-  int volume_calls = 0;
-};
-
 block_ptr_t make_block(int id, float start, float end, int layer = 0) {
-  auto block = std::make_shared<block_base_t>("shader", id);
+  auto block = std::make_shared<block_base_t>("shader");
+  block->id = id;
   block->start_time = start;
   block->end_time = end;
   block->layer = layer;
