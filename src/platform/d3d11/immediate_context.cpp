@@ -80,6 +80,10 @@ void d3d11_immediate_context_t::destroy_gl() {
   glDeleteProgramPipelines(1, &compute_pipeline_);
   glDeleteFramebuffers(1, &draw_fbo_);
   glDeleteFramebuffers(1, &clear_fbo_);
+  if (shifted_indices_) {
+    device_->cache().forget_buffer(shifted_indices_);
+    glDeleteBuffers(1, &shifted_indices_);
+  }
 }
 
 void d3d11_immediate_context_t::forget_texture(GLuint name) {
@@ -631,10 +635,32 @@ void d3d11_immediate_context_t::DrawInstancedIndirect(ID3D11Buffer* args, UINT o
 void d3d11_immediate_context_t::DrawIndexedInstancedIndirect(ID3D11Buffer* args, UINT offset) {
   if (!args || !prepare_draw() || !state_.index_buffer) return;
   barrier();
-  device_->cache().bind_indirect_buffer(to_impl(args)->gl_name());
+  auto& cache = device_->cache();
+  if (state_.index_offset != 0) {
+    // GL's indirect arguments count from the start of the element buffer and have no byte offset:
+    // draw from a copy of the indices that starts at the offset. The engine binds offset 0.
+    const GLuint shifted = shifted_indices();
+    if (!shifted) return;
+    cache.element_buffer(vao_, shifted);
+  }
+  cache.bind_indirect_buffer(to_impl(args)->gl_name());
   glDrawElementsIndirect(gl_topology(), index_type(state_.index_format),
                          reinterpret_cast<const void*>(uintptr_t(offset)));
   GL_CHECK("DrawIndexedInstancedIndirect");
+}
+
+GLuint d3d11_immediate_context_t::shifted_indices() {
+  d3d11_buffer_t* indices = to_impl(state_.index_buffer.p);
+  const UINT width = indices->desc().ByteWidth;
+  if (state_.index_offset >= width) return 0;
+  const GLsizeiptr size = width - state_.index_offset;
+  if (size > shifted_indices_size_) {
+    if (!shifted_indices_) glCreateBuffers(1, &shifted_indices_);
+    glNamedBufferData(shifted_indices_, size, nullptr, GL_STREAM_COPY);
+    shifted_indices_size_ = size;
+  }
+  glCopyNamedBufferSubData(indices->gl_name(), shifted_indices_, state_.index_offset, 0, size);
+  return shifted_indices_;
 }
 
 void d3d11_immediate_context_t::Dispatch(UINT x, UINT y, UINT z) {

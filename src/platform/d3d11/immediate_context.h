@@ -123,6 +123,8 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   void bind_render_targets(UINT count, ID3D11RenderTargetView* const* views, ID3D11DepthStencilView* depth);
   void bind_pixel_uavs(UINT start, UINT count, ID3D11UnorderedAccessView* const* uavs, const UINT* counts);
   void unbind_resource_from_srvs(ID3D11Resource* resource);
+  // The bound index buffer from its byte offset on, copied into a buffer of the context's own.
+  GLuint shifted_indices();
 
   // Command prologue: pending device work, then outstanding UAV barriers.
   void begin_command();
@@ -152,4 +154,6 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   d3d11_input_layout_t* applied_layout_ = nullptr;
   uint32_t enabled_attributes_ = 0;
   bool uav_writes_pending_ = false;
+  GLuint shifted_indices_ = 0;
+  GLsizeiptr shifted_indices_size_ = 0;
 };
