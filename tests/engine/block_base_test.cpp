@@ -26,7 +26,9 @@ TEST_F(BlockBaseTest, TableWithOnlyAClassNameTakesEveryDefault) {
   EXPECT_TRUE(block->bound_inputs.empty()) << "the table's inputs replace the constructor's";
   for (const char* name :
        {"do-clear-depth", "do-clear-color", "do-ext-passthrough", "do-fxaa", "clear-color", "brightness"}) {
-    EXPECT_EQ(log.count(fmt::sprintf("INF Unable to find %s, using default values", name)), 1) << name;
+    EXPECT_EQ(count_lines(log, LOG_LEVEL_INF, fmt::sprintf("Unable to find %s, using default values", name)),
+              1)
+        << name;
   }
   EXPECT_TRUE(block->get_bool_variable(block->do_fxaa, false));
 }
@@ -51,7 +53,7 @@ TEST_F(BlockBaseTest, TableKeysAcceptBothNumberKindsAndSpansNeedTheirCamera) {
   ASSERT_EQ(block->camera_spans.size(), 2u);
   EXPECT_EQ(block->camera_spans[0].end, 4.0f);
   EXPECT_EQ(block->camera_spans[1].end, 12.5f) << "a span without end ends at the block's end";
-  EXPECT_EQ(log.count("INF Error looking for camera (41) in span"), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_INF, "Error looking for camera (41) in span"), 1);
   ASSERT_EQ(block->bound_inputs.size(), 1u);
   const bound_input_t& input = block->bound_inputs[0];
   EXPECT_EQ(input.type, BOUND_INPUT_TEXTURE);
@@ -141,14 +143,15 @@ TEST_F(BlockBaseTest, FirstExecuteLogsOnce) {
   block->execute(context);
   block->execute(context);
   int first = 0;
-  for (const std::string& m : log.messages) first += m.starts_with("INF First execute: only (") ? 1 : 0;
+  for (const auto& [level, text] : log.lines)
+    first += level == LOG_LEVEL_INF && text.starts_with("First execute: only (") ? 1 : 0;
   EXPECT_EQ(first, 1);
 }
 
 TEST_F(BlockBaseTest, FactoryBuildsExactClassNamesOnly) {
   log_capture_t log;
   EXPECT_FALSE(engine->create_block("Bloom", false));
-  EXPECT_EQ(log.count("WRN Trying to create unsupported class id: Bloom"), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_WRN, "Trying to create unsupported class id: Bloom"), 1);
   block_ptr_t a = engine->create_block("dummy", true);
   block_ptr_t b = engine->create_block("dummy", false);
   ASSERT_TRUE(a && b);

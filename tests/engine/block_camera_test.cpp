@@ -207,7 +207,7 @@ TEST_F(CameraSceneTest, SwitchesBecomeSpansAndBadFilesChangeNothing) {
 
   log_capture_t log;
   block->load_camera_scene(write("bad.e3d", "CAMR\xff\xff"));
-  EXPECT_EQ(log.count("WRN Unable to load scene for camera: bad.e3d"), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_WRN, "Unable to load scene for camera: bad.e3d"), 1);
   EXPECT_EQ(block->cameras.size(), 2u);
   std::string dummy_only;
   std::string payload = camera("d", 3, 0.1f).substr(0, 4 + 1 + 4 + 48);

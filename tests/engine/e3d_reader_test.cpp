@@ -153,7 +153,7 @@ TEST(E3dReaderTest, MissingTargetIsLoggedAndLeftEmpty) {
   auto scene = e3d_writer_t().camera("cam", 1, 7).chunk("CAMR").parse();
   ASSERT_TRUE(scene);
   EXPECT_EQ(scene->cameras[0]->target, nullptr);
-  EXPECT_EQ(log.count("INF Unable to find target: 7"), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_INF, "Unable to find target: 7"), 1);
 }
 
 TEST(E3dReaderTest, MeshBoundsAreTheComponentwiseExtremes) {
@@ -178,7 +178,7 @@ TEST(E3dReaderTest, MeshBoundsAreTheComponentwiseExtremes) {
 TEST(E3dReaderTest, UnreadableFileIsLogged) {
   log_capture_t log;
   EXPECT_FALSE(e3d::load_scene("data/no-such.e3d"));
-  EXPECT_EQ(log.count("INF Error loading file: data/no-such.e3d"), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_INF, "Error loading file: data/no-such.e3d"), 1);
 }
 
 }  // namespace

@@ -46,11 +46,11 @@ TEST_F(EngineProjectTest, BadInputLoadsWhatItCanAndLogsWhy) {
   ASSERT_EQ(engine->blocks.size(), 2u);
   EXPECT_EQ(engine->blocks[0]->id, 1);
   EXPECT_EQ(engine->blocks[1]->id, 2);
-  EXPECT_EQ(log.count("WRN Trying to create unsupported class id: Bloom"), 1);
-  EXPECT_EQ(log.count("WRN Trying to create unsupported class id: no-such-class"), 1);
-  EXPECT_EQ(log.count("WRN Trying to create unsupported class id: "), 1);
-  EXPECT_EQ(log.count("INF Error looking for camera (3) in span"), 1);
-  EXPECT_EQ(log.count("INF Loaded: "), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_WRN, "Trying to create unsupported class id: Bloom"), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_WRN, "Trying to create unsupported class id: no-such-class"), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_WRN, "Trying to create unsupported class id: "), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_INF, "Error looking for camera (3) in span"), 1);
+  EXPECT_EQ(count_lines(log, LOG_LEVEL_INF, "Loaded: "), 1);
   EXPECT_EQ(music.loads, 1) << "the sound system reads its table";
   music.position = 5.0f;
   EXPECT_TRUE(engine->tick()) << "it keeps playing up to the last block's end";

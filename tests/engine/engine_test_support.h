@@ -13,32 +13,15 @@
 #include "engine/engine_impl.h"
 #include "engine/serial_reader.h"
 #include "engine/soundsystem.h"
+#include "log_capture.h"
 #include "support/log.h"
 
-// Records "LEVEL message" for every line logged while it is current.
-class log_capture_t : public logger::log_sink_t {
- public:
-  log_capture_t() {
-    logger_.sinks.push_back({this, -1});
-    previous_ = logger::current_logger();
-    logger::set_current_logger(&logger_);
-  }
-  ~log_capture_t() override { logger::set_current_logger(previous_); }
-  void write(const logger::log_record_t& record) override {
-    messages.push_back(fmt::sprintf("%s %s", record.level_name, record.message));
-  }
-  int count(const std::string& message) const {
-    int n = 0;
-    for (const std::string& m : messages) n += m == message ? 1 : 0;
-    return n;
-  }
-
-  std::vector<std::string> messages;
-
- private:
-  logger::logger_t logger_{-1};
-  logger::logger_t* previous_ = nullptr;
-};
+// Lines of the level and text that the capture holds.
+inline int count_lines(const log_capture_t& log, int level, const std::string& message) {
+  int n = 0;
+  for (const auto& [line_level, text] : log.lines) n += line_level == level && text == message ? 1 : 0;
+  return n;
+}
 
 // Music whose position the test sets; records the volume the engine asks for.
 class fake_music_t final : public soundsystem_t {
