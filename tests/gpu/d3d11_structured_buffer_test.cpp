@@ -151,4 +151,42 @@ void main(uint3 id : SV_DispatchThreadID) { values[id.x] = values[id.x] * 2; })"
   for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(result[i], initial[i] * 32) << i;
 }
 
+// Writes to an unbound UAV slot, and appends to an unbound append view, go nowhere, as in D3D: they
+// must not reach what unbound shader resources and constant buffers read.
+TEST_F(D3D11StructuredBufferTest, WritesToUnboundViewsAreDropped) {
+  auto scribble = compute_shader(R"(
+RWStructuredBuffer<uint> values : register(u0);
+AppendStructuredBuffer<uint> items : register(u1);
+[numthreads(64, 1, 1)]
+void main(uint3 id : SV_DispatchThreadID) { values[id.x] = 0xABCD0000 + id.x; items.Append(7); })");
+  context->CSSetShader(scribble, nullptr, 0);
+  context->Dispatch(4, 1, 1);
+
+  // An unbound structured buffer still reads zero everywhere.
+  auto out = make_buffer(256 * 4, D3D11_USAGE_DEFAULT, D3D11_BIND_UNORDERED_ACCESS, 0,
+                         D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4);
+  com_ptr_t<ID3D11UnorderedAccessView> uav;
+  ASSERT_EQ(device->CreateUnorderedAccessView(out, nullptr, &uav), S_OK);
+  auto copy = compute_shader(R"(
+StructuredBuffer<uint> values : register(t0);
+RWStructuredBuffer<uint> copied : register(u0);
+[numthreads(64, 1, 1)]
+void main(uint3 id : SV_DispatchThreadID) { copied[id.x] = values[id.x] + 1; })");
+  ID3D11UnorderedAccessView* uavs[] = {uav};
+  context->CSSetShader(copy, nullptr, 0);
+  context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
+  context->Dispatch(4, 1, 1);
+  for (uint32_t v : read_buffer<uint32_t>(out, 256)) ASSERT_EQ(v, 1u);
+
+  // And so does an unbound constant buffer.
+  auto read_cb = compute_shader(R"(
+cbuffer params : register(b0) { uint4 value; };
+RWStructuredBuffer<uint> copied : register(u0);
+[numthreads(1, 1, 1)]
+void main() { copied[0] = value.x + value.y + value.z + value.w; })");
+  context->CSSetShader(read_cb, nullptr, 0);
+  context->Dispatch(1, 1, 1);
+  EXPECT_EQ(read_buffer<uint32_t>(out, 1)[0], 0u);
+}
+
 }  // namespace

@@ -57,6 +57,8 @@ void d3d11_immediate_context_t::create_gl() {
   glCreateProgramPipelines(1, &compute_pipeline_);
   glCreateFramebuffers(1, &draw_fbo_);
   glCreateFramebuffers(1, &clear_fbo_);
+  glCreateBuffers(1, &discard_buffer_);
+  glNamedBufferStorage(discard_buffer_, gl_fallbacks_t::zero_buffer_size, nullptr, 0);
   // A framebuffer without attachments (UAV-only rendering) still needs a size.
   glNamedFramebufferParameteri(draw_fbo_, GL_FRAMEBUFFER_DEFAULT_WIDTH, 16384);
   glNamedFramebufferParameteri(draw_fbo_, GL_FRAMEBUFFER_DEFAULT_HEIGHT, 16384);
@@ -80,6 +82,8 @@ void d3d11_immediate_context_t::destroy_gl() {
   glDeleteProgramPipelines(1, &compute_pipeline_);
   glDeleteFramebuffers(1, &draw_fbo_);
   glDeleteFramebuffers(1, &clear_fbo_);
+  device_->cache().forget_buffer(discard_buffer_);
+  glDeleteBuffers(1, &discard_buffer_);
   if (shifted_indices_) {
     device_->cache().forget_buffer(shifted_indices_);
     glDeleteBuffers(1, &shifted_indices_);
@@ -569,16 +573,17 @@ void d3d11_immediate_context_t::apply_stage_resources(int stage) {
     }
     ID3D11UnorderedAccessView* view = b.slot < 8 ? uavs[b.slot].p : nullptr;
     auto* uav = view ? to_impl(view) : nullptr;
+    // D3D drops writes to an unbound slot; they go to a sink, never to the buffer unbound reads see.
     if (uav && uav->buffer())
       cache.bind_storage_buffer(b.gl_binding, uav->buffer()->gl_name(), uav->buffer_offset(),
                                 uav->buffer_size());
     else
-      cache.bind_storage_buffer(b.gl_binding, fallbacks.zero_buffer, 0, gl_fallbacks_t::zero_buffer_size);
+      cache.bind_storage_buffer(b.gl_binding, discard_buffer_, 0, gl_fallbacks_t::zero_buffer_size);
     if (b.counter_gl_binding >= 0) {
       if (uav && uav->counter())
         cache.bind_storage_buffer(b.counter_gl_binding, uav->counter(), 0, 4);
       else
-        cache.bind_storage_buffer(b.counter_gl_binding, fallbacks.zero_buffer, 0, 16);
+        cache.bind_storage_buffer(b.counter_gl_binding, discard_buffer_, 0, 16);
     }
     uav_writes_pending_ = true;
   }

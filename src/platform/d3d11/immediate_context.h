@@ -154,6 +154,7 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   d3d11_input_layout_t* applied_layout_ = nullptr;
   uint32_t enabled_attributes_ = 0;
   bool uav_writes_pending_ = false;
+  GLuint discard_buffer_ = 0;  // storage bound where a shader writes an unbound UAV
   GLuint shifted_indices_ = 0;
   GLsizeiptr shifted_indices_size_ = 0;
 };
