@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "d3d11_test_support.h"
 
@@ -311,6 +312,89 @@ float4 main() : SV_Target { return float4(tex.SampleLevel(smp, direction.xyz, 0)
       bind(view, state);
       EXPECT_EQ(sample_once(ps, {c.x, c.y, c.z, 0}), float(4 * c.face + 2));
     }
+  }
+}
+
+// Slices of 2D arrays, cube arrays and 1D textures, whole and through views that start at a later
+// slice: slice s of the arrays holds 10·(s + 1) everywhere, the 1D texture 1, 2, 4, 8.
+TEST_F(D3D11SamplingTest, ArraySlicesAndOneDimensionalTextures) {
+  std::vector<std::vector<float>> slices;
+  for (int s = 0; s < 12; ++s) slices.push_back(std::vector<float>(4, 10.0f * (s + 1)));
+  std::vector<const void*> data;
+  for (const auto& s : slices) data.push_back(s.data());
+  D3D11_TEXTURE2D_DESC array_desc{
+      2, 2, 1, 3, DXGI_FORMAT_R32_FLOAT, {1, 0}, D3D11_USAGE_IMMUTABLE, D3D11_BIND_SHADER_RESOURCE, 0, 0};
+  auto array = texture_2d(array_desc, {data.begin(), data.begin() + 3}, 4);
+  D3D11_TEXTURE2D_DESC cubes_desc = array_desc;
+  cubes_desc.ArraySize = 12;
+  cubes_desc.MiscFlags = D3D11_RESOURCE_MISC_TEXTURECUBE;
+  auto cubes = texture_2d(cubes_desc, data, 4);
+  const float row[4] = {1, 2, 4, 8};
+  D3D11_TEXTURE1D_DESC line_desc{
+      4, 1, 1, DXGI_FORMAT_R32_FLOAT, D3D11_USAGE_IMMUTABLE, D3D11_BIND_SHADER_RESOURCE, 0, 0};
+  const D3D11_SUBRESOURCE_DATA line_data{row, 0, 0};
+  com_ptr_t<ID3D11Texture1D> line;
+  ASSERT_EQ(device->CreateTexture1D(&line_desc, &line_data, &line), S_OK);
+
+  D3D11_SHADER_RESOURCE_VIEW_DESC from_slice_1{};
+  from_slice_1.Format = DXGI_FORMAT_R32_FLOAT;
+  from_slice_1.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2DARRAY;
+  from_slice_1.Texture2DArray = {0, 1, 1, 2};
+  D3D11_SHADER_RESOURCE_VIEW_DESC second_cube{};
+  second_cube.Format = DXGI_FORMAT_R32_FLOAT;
+  second_cube.ViewDimension = D3D11_SRV_DIMENSION_TEXTURECUBEARRAY;
+  second_cube.TextureCubeArray = {0, 1, 6, 1};
+  auto array_srv = view_of(array), array_tail = view_of(array, &from_slice_1);
+  auto cubes_srv = view_of(cubes), cube_tail = view_of(cubes, &second_cube);
+  auto line_srv = view_of(line);
+  D3D11_SHADER_RESOURCE_VIEW_DESC got{};
+  cubes_srv->GetDesc(&got);
+  EXPECT_EQ(got.ViewDimension, D3D11_SRV_DIMENSION_TEXTURECUBEARRAY);
+  EXPECT_EQ(got.TextureCubeArray.NumCubes, 2u);
+
+  auto array_ps = pixel_shader(R"(
+Texture2DArray<float> tex : register(t0);
+SamplerState smp : register(s0);
+cbuffer params : register(b0) { float4 coords; };
+float4 main() : SV_Target { return float4(tex.SampleLevel(smp, float3(0.5, 0.5, coords.x), 0), 0, 0, 1); })");
+  auto cube_array_ps = pixel_shader(R"(
+TextureCubeArray<float> tex : register(t0);
+SamplerState smp : register(s0);
+cbuffer params : register(b0) { float4 coords; };
+float4 main() : SV_Target { return float4(tex.SampleLevel(smp, float4(-1, 0.2, 0.1, coords.x), 0), 0, 0, 1); })");
+  auto line_ps = pixel_shader(R"(
+Texture1D<float> tex : register(t0);
+SamplerState smp : register(s0);
+cbuffer params : register(b0) { float4 coords; };
+float4 main() : SV_Target { return float4(tex.SampleLevel(smp, coords.x, 0), 0, 0, 1); })");
+  const struct {
+    const char* name;
+    ID3D11PixelShader* ps;
+    ID3D11ShaderResourceView* view;
+    D3D11_FILTER filter;
+    D3D11_TEXTURE_ADDRESS_MODE mode;
+    float coordinate;
+    float expected;
+  } cases[] = {
+      {"array slice 0", array_ps, array_srv, point, clamp, 0, 10},
+      {"array slice 2", array_ps, array_srv, point, clamp, 2, 30},
+      {"array slice past the end clamps", array_ps, array_srv, point, wrap, 7, 30},
+      {"view from slice 1, its slice 0", array_ps, array_tail, point, clamp, 0, 20},
+      {"view from slice 1, its slice 1", array_ps, array_tail, point, clamp, 1, 30},
+      // −X is face 1: cube c face 1 is slice 6c + 1.
+      {"cube 0, face -X", cube_array_ps, cubes_srv, point, clamp, 0, 20},
+      {"cube 1, face -X", cube_array_ps, cubes_srv, point, clamp, 1, 80},
+      {"view of cube 1 alone", cube_array_ps, cube_tail, point, clamp, 0, 80},
+      {"1D point", line_ps, line_srv, point, clamp, 0.6f, 4},
+      {"1D linear", line_ps, line_srv, linear, clamp, 0.5f, 3},
+      // s = 3.5 blends texel 3 with texel 4, which wraps to texel 0: (8 + 1) / 2.
+      {"1D linear wraps", line_ps, line_srv, linear, wrap, 1.0f, 4.5f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto state = sampler(c.filter, c.mode);
+    bind(c.view, state);
+    EXPECT_NEAR(sample_once(c.ps, {c.coordinate, 0, 0, 0}), c.expected, 1e-3);
   }
 }
 
