@@ -170,4 +170,32 @@ float4 main() : SV_Target { float4 v = tex.Load(int3(0, 0, 0)); return float4(v.
   EXPECT_EQ(read_texels<float4_t>(out.texture)[0], (float4_t{1, 1, 0.5f, 1}));
 }
 
+// A resource is never read and written at once: binding it as a render target takes its views out
+// of the shader-resource slots (they then read zero), and a view of a bound target is not accepted
+// as a shader resource. Once the target moves on, the texture can be read again.
+TEST_F(D3D11RenderTargetTest, BindingAsTargetUnbindsItsShaderResourceViews) {
+  auto a = make_target(2, 2, DXGI_FORMAT_R32G32B32A32_FLOAT);
+  auto b = make_target(2, 2, DXGI_FORMAT_R32G32B32A32_FLOAT);
+  const float red[4] = {1, 0, 0, 1};
+  context->ClearRenderTargetView(a.rtv, red);
+  auto ps = pixel_shader(R"(
+Texture2D tex : register(t0);
+float4 main(float4 pos : SV_Position) : SV_Target { return tex.Load(int3(pos.xy, 0)) + float4(0, 0, 0.5, 0); })");
+  ID3D11ShaderResourceView* views[] = {a.srv};
+  context->PSSetShaderResources(0, 1, views);
+  bind_target(a);  // a leaves slot t0
+  bind_target(b);
+  draw_fullscreen(ps);
+  for (const auto& t : read_texels<float4_t>(b.texture)) EXPECT_EQ(t, (float4_t{0, 0, 0.5f, 0}));
+
+  context->PSSetShaderResources(0, 1, views);  // a is no target now: accepted
+  draw_fullscreen(ps);
+  for (const auto& t : read_texels<float4_t>(b.texture)) EXPECT_EQ(t, (float4_t{1, 0, 0.5f, 1}));
+
+  ID3D11ShaderResourceView* own[] = {b.srv};
+  context->PSSetShaderResources(0, 1, own);  // b is the bound target: refused, the slot empties
+  draw_fullscreen(ps);
+  for (const auto& t : read_texels<float4_t>(b.texture)) EXPECT_EQ(t, (float4_t{0, 0, 0.5f, 0}));
+}
+
 }  // namespace
