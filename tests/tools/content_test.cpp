@@ -1,0 +1,360 @@
+// The bundled production as the player reads it: the project through the text reader, every file
+// it names through the content archive, the camera scenes, the sync tracks against the music, and
+// the shader cache entries the build made.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <fmt/printf.h>
+
+#include "engine/e3d.h"
+#include "engine/engine_impl.h"
+#include "engine/filesystem.h"
+#include "engine/rocket_manager.h"
+#include "engine/serial_reader.h"
+#include "engine/serial_value.h"
+#include "engine/systems.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using serial::value_kind_t;
+using serial::value_t;
+
+const char* project_path = "projects/demo-final.proj.toml";
+
+std::string source_dir() { return fs::path(PUMBLECRISP_TEST_DATA).parent_path().parent_path().parent_path(); }
+
+std::string read_source(const std::string& relative) {
+  std::ifstream in(source_dir() + "/content/" + relative, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::unique_ptr<value_t> parse(const std::string& text, const std::string& name) {
+  auto parsed = serial::parse_text(text, name);
+  EXPECT_TRUE(parsed.has_value()) << name << ": " << (parsed ? "" : parsed.error());
+  return parsed ? std::move(*parsed) : std::make_unique<value_t>();
+}
+
+std::vector<const value_t*> items(const value_t& parent, const char* key) {
+  std::vector<const value_t*> out;
+  for (const value_t& item : parent.get_array(key)) out.push_back(&item);
+  return out;
+}
+
+class ContentTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    auto created = create_filesystem_at(std::string(PUMBLECRISP_BINARY_DIR) + "/bin/player");
+    ASSERT_TRUE(created.has_value());
+    archive_.reset(*created);
+    ASSERT_TRUE(archive_->mount_archive("vlm_ks9.dat")) << "the content archive is built with the player";
+    project_ = parse(read_source(project_path), project_path);
+  }
+  static void TearDownTestSuite() {
+    project_.reset();
+    archive_.reset();
+  }
+
+  static std::vector<const value_t*> blocks() { return items(*project_, "blocks"); }
+  static const value_t& block_named(const std::string& name) {
+    for (const value_t* block : blocks())
+      if (block->get_string("name", "") == name) return *block;
+    ADD_FAILURE() << "no block " << name;
+    return serial::null_value();
+  }
+  static std::vector<uint8_t> archived(const std::string& path) {
+    byte_vector_t bytes;
+    EXPECT_TRUE(archive_->read_file(path, bytes)) << path;
+    return bytes;
+  }
+
+  static std::unique_ptr<filesystem_t> archive_;
+  static std::unique_ptr<value_t> project_;
+};
+
+std::unique_ptr<filesystem_t> ContentTest::archive_;
+std::unique_ptr<value_t> ContentTest::project_;
+
+TEST_F(ContentTest, ProjectHasShaderBlocksOverThreeLayersWithBlendsFadesAndMusic) {
+  const value_t& settings = project_->get("settings", value_kind_t::table);
+  EXPECT_EQ(settings.get_int("fade-mode", 0), 2);
+  EXPECT_GT(settings.get_float("block-fade-in", 0), 0.0f);
+  EXPECT_GT(settings.get_float("camera-fade-in", 0), 0.0f);
+  EXPECT_EQ(project_->get("soundsystem", value_kind_t::table).get_string("soundtrack", ""),
+            "data/music/demo-final.ogg");
+
+  std::set<int> layers, blend_modes, ids;
+  int shader_blocks = 0;
+  for (const value_t* block : blocks()) {
+    SCOPED_TRACE(block->get_string("name", "?"));
+    EXPECT_EQ(block->get_string("class-name", ""), "shader");
+    ++shader_blocks;
+    layers.insert(block->get_int("layer", -1));
+    blend_modes.insert(block->get_int("blend-mode", -1));
+    EXPECT_TRUE(ids.insert(block->get_int("id", -1)).second) << "ids are unique";
+    EXPECT_LT(block->get_float("start-time", 0), block->get_float("end-time", 0));
+    const value_t& pass = block->get("renderpass", value_kind_t::table);
+    EXPECT_EQ(pass.get_int("type", 0), 1);
+    EXPECT_EQ(pass.get("vs", value_kind_t::table).get_string("entrypoint", ""), "VsQuad");
+    EXPECT_EQ(pass.get("ps", value_kind_t::table).get_int("type", 0), 4);
+  }
+  EXPECT_GE(shader_blocks, 6);
+  EXPECT_EQ(layers, (std::set<int>{0, 1, 2}));
+  EXPECT_TRUE(blend_modes.contains(1) && blend_modes.contains(3)) << "add and screen are used";
+}
+
+// [[blocks.cameras]] after a block's nested tables belongs to that block.
+TEST_F(ContentTest, CameraSpansNameCamerasOfTheirBlock) {
+  struct case_t {
+    const char* block;
+    size_t cameras;
+  };
+  for (const case_t c : {case_t{"tunnel", 2}, case_t{"metaballs", 3}}) {
+    SCOPED_TRACE(c.block);
+    const value_t& block = block_named(c.block);
+    const auto cameras = items(block, "cameras");
+    ASSERT_EQ(cameras.size(), c.cameras);
+    std::set<int> camera_ids;
+    for (const value_t* camera : cameras) {
+      camera_ids.insert(camera->get_int("id", -1));
+      for (const char* key : {"pos", "dir", "up", "fov", "near-plane", "far-plane"})
+        EXPECT_TRUE(camera->get(key, value_kind_t::table).valid) << key;
+      EXPECT_EQ(camera->get("pos", value_kind_t::table).get_int("type", 0), 8);
+      EXPECT_EQ(camera->get("fov", value_kind_t::table).get_int("type", 0), 6);
+    }
+    const auto spans = items(block, "camera-spans");
+    ASSERT_EQ(spans.size(), c.cameras);
+    float previous_end = 0.0f;
+    for (const value_t* span : spans) {
+      EXPECT_TRUE(camera_ids.contains(span->get_int("id", -1)));
+      EXPECT_GT(span->get_float("end", 0), previous_end);
+      previous_end = span->get_float("end", 0);
+    }
+    EXPECT_EQ(previous_end, block.get_float("end-time", 0) - block.get_float("start-time", 0));
+  }
+  EXPECT_TRUE(items(block_named("starfield"), "cameras").empty());
+  EXPECT_EQ(block_named("starfield").get_string("camera-scene", ""), "data/scenes/star-flight.e3d");
+}
+
+// Every layer-0 scene is covered by a finishing pass that starts with it, so linking feeds the
+// pass the scene's image; overlays on layer 2 start with their scene too.
+TEST_F(ContentTest, UpperLayersStartWithTheSceneBelow) {
+  std::vector<std::pair<float, float>> scenes;
+  for (const value_t* block : blocks())
+    if (block->get_int("layer", -1) == 0)
+      scenes.emplace_back(block->get_float("start-time", 0), block->get_float("end-time", 0));
+  for (const value_t* block : blocks()) {
+    if (block->get_int("layer", 0) == 0) continue;
+    const std::pair<float, float> span{block->get_float("start-time", 0), block->get_float("end-time", 0)};
+    EXPECT_TRUE(std::find(scenes.begin(), scenes.end(), span) != scenes.end())
+        << block->get_string("name", "");
+    if (block->get_int("layer", 0) == 1) {
+      EXPECT_TRUE(block->get("renderpass", value_kind_t::table).get_bool("posteffect", false));
+      const auto inputs = items(*block, "bound-inputs");
+      ASSERT_EQ(inputs.size(), 1u);
+      EXPECT_EQ(inputs[0]->get_int("type", 0), 2);
+      EXPECT_EQ(inputs[0]->get_int("layer_offset", 0), 1);
+    }
+  }
+  // Scenes follow each other without gaps over the music's first 64 s.
+  std::sort(scenes.begin(), scenes.end());
+  for (size_t i = 1; i < scenes.size(); ++i) EXPECT_EQ(scenes[i].first, scenes[i - 1].second);
+  EXPECT_EQ(scenes.back().second, 64.0f);
+}
+
+TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
+  std::set<std::string> files = {"data/music/demo-final.ogg", "shaders/posteffects/gamma22.toml",
+                                 "shaders/posteffects/fxaa.post.toml", "shaders/default.hlsl"};
+  for (const value_t* block : blocks()) {
+    const value_t& pass = block->get("renderpass", value_kind_t::table);
+    for (const char* stage : {"vs", "ps"})
+      files.insert(pass.get(stage, value_kind_t::table).get_string("filename", ""));
+    if (std::string scene = block->get_string("camera-scene", ""); !scene.empty()) files.insert(scene);
+    for (const value_t* input : items(*block, "bound-inputs"))
+      if (std::string texture = input->get_string("texture-path", ""); !texture.empty())
+        files.insert(texture);
+  }
+  EXPECT_TRUE(files.contains("data/textures/rock.png"));
+  for (const std::string& file : files) {
+    EXPECT_TRUE(archive_->exists(file)) << file;
+    EXPECT_FALSE(archived(file).empty()) << file;
+  }
+  const std::vector<uint8_t> png = archived("data/textures/rock.png");
+  ASSERT_GE(png.size(), 24u);
+  EXPECT_EQ(std::memcmp(png.data(), "\x89PNG", 4), 0);
+  // Sources of the build steps stay out.
+  EXPECT_FALSE(archive_->exists("sync/demo.tracks"));
+  EXPECT_FALSE(archive_->exists("music.cmake"));
+}
+
+// Each stage a block, a description or the shader manager loads has compiled bytecode listed in
+// the cache manifest.
+TEST_F(ContentTest, ShaderCacheListsEveryStageTheContentLoads) {
+  std::string manifest_text;
+  ASSERT_TRUE(archive_->read_text_file("shadermanager.toml", manifest_text));
+  auto manifest = parse(manifest_text, "shadermanager.toml");
+  std::set<std::pair<std::string, std::string>> cached;
+  for (const value_t* entry : items(*manifest, "cache")) {
+    cached.insert({entry->get_string("filename", ""), entry->get_string("entrypoint", "")});
+    EXPECT_TRUE(archive_->exists(entry->get_string("code_path", ""))) << entry->get_string("code_path", "");
+    EXPECT_TRUE(archive_->exists(entry->get_string("reflection_path", "")));
+  }
+  std::set<std::pair<std::string, std::string>> wanted = {{"shaders/posteffects/gamma22.hlsl", "PsGamma"},
+                                                          {"shaders/posteffects/fxaa.post.hlsl", "FxaaPS"}};
+  for (const char* builtin : {"VsQuad", "PsLerp", "PsCopy", "PsCopyAlpha", "PsAdd", "PsMultiply", "PsScreen",
+                              "PsDarken", "PsLighten", "PsDifference", "PsNegation"})
+    wanted.insert({"shaders/default.hlsl", builtin});
+  for (const value_t* block : blocks()) {
+    const value_t& ps = block->get("renderpass", value_kind_t::table).get("ps", value_kind_t::table);
+    wanted.insert({ps.get_string("filename", ""), ps.get_string("entrypoint", "")});
+  }
+  for (const auto& entry : wanted) EXPECT_TRUE(cached.contains(entry)) << entry.first << " " << entry.second;
+}
+
+// The metadata beside each demo shader parses and feeds the frame constants from the engine and
+// the sync tracks.
+TEST_F(ContentTest, ShaderMetadataParsesAndNamesTheSyncTracks) {
+  for (const char* name : {"starfield", "tunnel", "blobs", "fractal", "plasma", "sparkles", "grade"}) {
+    SCOPED_TRACE(name);
+    const std::string path = fmt::sprintf("shaders/demo/%s.toml", name);
+    std::string text;
+    ASSERT_TRUE(archive_->read_text_file(path, text));
+    auto metadata = parse(text, path);
+    std::set<std::string> syncs, systems;
+    for (const value_t* buffers : items(*metadata, "cbuffers"))
+      for (const value_t& entry : buffers->get_array("Frame")) {
+        if (std::string sync = entry.get_string("sync", ""); !sync.empty()) syncs.insert(sync);
+        if (std::string sys = entry.get_string("sys", ""); !sys.empty()) systems.insert(sys);
+      }
+    EXPECT_EQ(syncs, (std::set<std::string>{"demo:kick", "demo:snare", "demo:intensity"}));
+    EXPECT_TRUE(systems.contains("time") && systems.contains("rt0") && systems.contains("cam-pos"));
+    const auto shaders = items(*metadata, "shaders");
+    ASSERT_EQ(shaders.size(), 1u);
+    EXPECT_TRUE(shaders[0]->get_bool("fullscreen", false));
+  }
+}
+
+TEST_F(ContentTest, CameraScenesHoldTrackedCamerasAndSwitches) {
+  struct case_t {
+    const char* path;
+    std::vector<std::pair<float, int>> switches;
+    float length;
+  };
+  for (const case_t& c :
+       {case_t{"data/scenes/star-flight.e3d", {{0.0f, 1}, {7.0f, 2}}, 12.0f},
+        case_t{"data/scenes/fractal-flight.e3d", {{0.0f, 1}, {5.0f, 2}, {10.0f, 1}}, 14.0f}}) {
+    SCOPED_TRACE(c.path);
+    const std::vector<uint8_t> bytes = archived(c.path);
+    std::unique_ptr<e3d::scene_t> scene = e3d::parse_scene(bytes);
+    ASSERT_TRUE(scene);
+    ASSERT_EQ(scene->cameras.size(), 2u);
+    ASSERT_TRUE(scene->camera_switches.has_value());
+    ASSERT_EQ(scene->camera_switches->size(), c.switches.size());
+    for (size_t i = 0; i < c.switches.size(); ++i) {
+      EXPECT_EQ((*scene->camera_switches)[i].start_time, c.switches[i].first);
+      EXPECT_EQ((*scene->camera_switches)[i].camera_id, c.switches[i].second);
+    }
+    for (const auto& camera : scene->cameras) {
+      ASSERT_NE(camera->track, nullptr) << camera->name;
+      EXPECT_LE(camera->track->keys.front().time, 0.0f);
+      EXPECT_GE(camera->track->keys.back().time, c.length);
+      // The direction (third row) and up vector (second row) are unit vectors at every time.
+      for (float t : {0.0f, c.length / 3.0f, c.length}) {
+        const float3x3 r = camera->track->sample_rotation(t);
+        for (int row : {1, 2}) {
+          const float length =
+              std::sqrt(r.m[row][0] * r.m[row][0] + r.m[row][1] * r.m[row][1] + r.m[row][2] * r.m[row][2]);
+          EXPECT_NEAR(length, 1.0f, 0.02f) << camera->name << " at " << t;
+        }
+      }
+      EXPECT_GT(camera->fov, 0.1f);
+    }
+  }
+}
+
+// The tracks are read the way the player reads them, at times where the score puts its beats.
+TEST_F(ContentTest, SyncTracksFollowTheScore) {
+  const engine_context_t saved_context = *engine_context;
+  systems_t* saved_systems = g_systems;
+  systems_t systems;
+  systems.filesystem = archive_.get();
+  g_systems = &systems;
+  *engine_context = engine_context_t{};
+  engine_impl_t engine;
+  engine_context->engine = &engine;
+  auto manager = create_rocket_manager();
+  ASSERT_TRUE(manager.has_value());
+
+  struct case_t {
+    const char* track;
+    float seconds;
+    float expected;
+  };
+  const case_t cases[] = {
+      {"demo:kick", 7.9f, 0.0f},       {"demo:kick", 8.0f, 1.0f},       {"demo:kick", 8.1f, 0.5f},
+      {"demo:kick", 8.3f, 0.0f},       {"demo:kick", 61.5f, 1.0f},      {"demo:kick", 62.5f, 0.0f},
+      {"demo:snare", 12.0f, 0.0f},     {"demo:snare", 12.5f, 1.0f},     {"demo:snare", 13.5f, 1.0f},
+      {"demo:snare", 14.0f, 0.0f},     {"demo:intensity", 0.0f, 0.2f},  {"demo:intensity", 12.0f, 0.7f},
+      {"demo:intensity", 40.0f, 1.0f}, {"system:track.0", 30.0f, 2.0f}, {"beats:beat.0", 32.0f, 16.0f},
+  };
+  for (const case_t& c : cases) {
+    engine.timer.seek(c.seconds);
+    EXPECT_NEAR((*manager)->get_value(c.track), c.expected, 1e-5f) << c.track << " at " << c.seconds;
+  }
+  engine.timer.seek(45.0f);
+  (*manager)->update();
+  variable_ptr_t section = engine.find_variable("system:track.0");
+  ASSERT_TRUE(section);
+  EXPECT_EQ(std::get<float>(section->value.value), 3.0f);
+
+  delete *manager;
+  *engine_context = saved_context;
+  g_systems = saved_systems;
+}
+
+// sox decodes the soundtrack: at least 60 s, and louder right at the kicks the sync track marks than
+// just before them.
+TEST_F(ContentTest, SoundtrackIsLongEnoughAndItsKicksMatchTheTrack) {
+  const std::vector<uint8_t> ogg = archived("data/music/demo-final.ogg");
+  const fs::path dir =
+      fs::temp_directory_path() / fmt::sprintf("content_test_%d", static_cast<int>(getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "music.ogg", std::ios::binary)
+      .write(reinterpret_cast<const char*>(ogg.data()), ogg.size());
+  const std::string command = fmt::sprintf("sox '%s' -t raw -e signed -b 16 -c 1 -r 8000 '%s' 2>/dev/null",
+                                           (dir / "music.ogg").string(), (dir / "music.raw").string());
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(dir / "music.raw", std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  fs::remove_all(dir);
+  std::vector<int16_t> samples(bytes.size() / 2);
+  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  ASSERT_GE(samples.size(), 60u * 8000u);
+
+  auto rms = [&](float from, float to) {
+    double sum = 0;
+    const size_t a = static_cast<size_t>(from * 8000), b = static_cast<size_t>(to * 8000);
+    for (size_t i = a; i < b; ++i) sum += static_cast<double>(samples[i]) * samples[i];
+    return std::sqrt(sum / static_cast<double>(b - a));
+  };
+  // Before the kick enters only pads and hats play; from 8 s on every beat starts with a kick.
+  for (float beat : {8.0f, 8.5f, 20.0f, 33.0f})
+    EXPECT_GT(rms(beat, beat + 0.06f), 1.5 * rms(beat - 0.1f, beat - 0.04f)) << beat;
+  EXPECT_GT(rms(20.0f, 21.0f), 2.0 * rms(0.5f, 1.5f)) << "the full band is louder than the intro";
+}
+
+}  // namespace
