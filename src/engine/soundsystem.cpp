@@ -1,6 +1,7 @@
 #include "engine/soundsystem.h"
 
 #include <cstdint>
+#include <memory>
 
 #include <fmt/printf.h>
 
@@ -9,6 +10,7 @@
 #include "engine/range_value.h"
 #include "engine/serial_value.h"
 #include "engine/systems.h"
+#include "engine/texture_manager.h"
 #include "platform/bass/bass.h"
 #include "support/log.h"
 
@@ -32,6 +34,13 @@ class soundsystem_impl_t final : public soundsystem_t {
   void shutdown() override {
     release_stream();
     BASS_Free();
+    texture_.reset();
+  }
+
+  // Kept for beat analysis; nothing fills it.
+  void create_texture() {
+    if (engine_context->texture_manager)
+      texture_ = engine_context->texture_manager->create_texture_2d(9, 16, DXGI_FORMAT_R32_FLOAT, nullptr);
   }
 
   void unload() override {
@@ -153,6 +162,7 @@ class soundsystem_impl_t final : public soundsystem_t {
   range_value_t<float> deadzone_{"deadzone", 0.25f};
   range_value_t<float> duration_{"duration", 0.1f};
   bool use_variance_ = false;
+  std::unique_ptr<texture_t> texture_;
   std::vector<float> beats_[beat_list_count];
 };
 
@@ -165,6 +175,7 @@ tl::expected<soundsystem_t*, std::string> create_soundsystem() {
     delete soundsystem;
     return tl::unexpected(fmt::sprintf("Error initializing BASS. Error code: %x", BASS_ErrorGetCode()));
   }
+  soundsystem->create_texture();
   engine_context->soundsystem = soundsystem;
   return soundsystem;
 }

@@ -25,6 +25,7 @@
 #include "engine/serial_reader.h"
 #include "engine/serial_value.h"
 #include "engine/systems.h"
+#include "engine/texture_manager.h"
 #include "filesystem_fixture.h"
 #include "log_capture.h"
 #include "platform/bass/bass.h"
@@ -258,6 +259,52 @@ TEST_F(SoundsystemTest, CreationFailsWhileTheOutputIsTaken) {
   ASSERT_FALSE(second.has_value());
   EXPECT_EQ(second.error(), fmt::sprintf("Error initializing BASS. Error code: %x", BASS_ERROR_ALREADY));
   EXPECT_EQ(engine_context->soundsystem, sound);
+}
+
+// Records the textures asked for.
+class texture_recorder_t final : public texture_manager_t {
+ public:
+  void reload_changed_files() override {}
+  texture_t* default_texture() override { return nullptr; }
+  tl::expected<texture_t*, std::string> load_texture(const std::string&) override { return nullptr; }
+  tl::expected<texture_t*, std::string> create_texture_from_pixels(const uint8_t*, int, int, int) override {
+    return nullptr;
+  }
+  texture_t* find_texture(const std::string&) override { return nullptr; }
+  std::vector<std::string> list_texture_names() override { return {}; }
+  std::unique_ptr<texture_t> create_texture_2d(int width, int height, DXGI_FORMAT format,
+                                               const void* data) override {
+    requests.push_back({width, height, format, data});
+    return std::make_unique<texture_t>();
+  }
+  HRESULT update_texture(texture_t&, const void*) override { return 0; }
+  std::unique_ptr<texture_t> create_texture_3d(int, int, int, DXGI_FORMAT, const void*) override {
+    return nullptr;
+  }
+
+  struct request_t {
+    int width, height;
+    DXGI_FORMAT format;
+    const void* data;
+  };
+  std::vector<request_t> requests;
+};
+
+TEST_F(SoundsystemTest, HoldsABeatTextureFromTheTextureManagerUntilShutdown) {
+  sound->shutdown();
+  texture_recorder_t textures;
+  engine_context->texture_manager = &textures;
+  auto created = create_soundsystem();
+  ASSERT_TRUE(created.has_value());
+  sound = *created;
+  ASSERT_EQ(textures.requests.size(), 1u);
+  EXPECT_EQ(textures.requests[0].width, 9);
+  EXPECT_EQ(textures.requests[0].height, 16);
+  EXPECT_EQ(textures.requests[0].format, DXGI_FORMAT_R32_FLOAT);
+  EXPECT_EQ(textures.requests[0].data, nullptr);
+  // Released once: the second shutdown (in TearDown) has nothing left to free.
+  sound->shutdown();
+  engine_context->texture_manager = nullptr;
 }
 
 // The position is read here while the audio thread advances it.
