@@ -9,7 +9,11 @@ using namespace d3d11_test;
 
 namespace {
 
-class D3D11GeometryShaderTest : public device_fixture_t {};
+class D3D11GeometryShaderTest : public device_fixture_t {
+ protected:
+  // Clears `target` and draws the two points through the quad-making geometry stage and `ps`.
+  void draw_quads(const target_t& target, ID3D11PixelShader* ps);
+};
 
 // Two points in pixel coordinates of an 8 × 8 target, each at the corner shared by four pixels.
 // The geometry shader spans a square of one pixel on each side of the point, so point (2, 2) covers
@@ -42,11 +46,9 @@ void main(point vs_out input[1], inout TriangleStream<gs_out> stream) {
 const char* colour_ps = R"(
 float4 main(float4 pos : SV_Position, float4 colour : COLOR0) : SV_Target { return colour; })";
 
-TEST_F(D3D11GeometryShaderTest, PointsBecomeQuadsCarryingTheirColour) {
-  auto target = make_target(8, 8);
+void D3D11GeometryShaderTest::draw_quads(const target_t& target, ID3D11PixelShader* ps) {
   auto vs = vertex_shader(points_vs);
   auto gs = geometry_shader(quads_gs);
-  auto ps = pixel_shader(colour_ps);
   bind_target(target);
   const float clear[4] = {0, 0, 0, 0};
   context->ClearRenderTargetView(target.rtv, clear);
@@ -55,6 +57,11 @@ TEST_F(D3D11GeometryShaderTest, PointsBecomeQuadsCarryingTheirColour) {
   context->GSSetShader(gs, nullptr, 0);
   context->PSSetShader(ps, nullptr, 0);
   context->Draw(2, 0);
+}
+
+TEST_F(D3D11GeometryShaderTest, PointsBecomeQuadsCarryingTheirColour) {
+  auto target = make_target(8, 8);
+  draw_quads(target, pixel_shader(colour_ps));
   const auto pixels = read_rgba8(target.texture);
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
@@ -74,20 +81,11 @@ TEST_F(D3D11GeometryShaderTest, PointsBecomeQuadsCarryingTheirColour) {
 // The geometry stage's own outputs reach the pixel shader: the interpolated quad coordinate.
 TEST_F(D3D11GeometryShaderTest, GeometryOutputsAreInterpolatedForThePixelShader) {
   auto target = make_target(8, 8, DXGI_FORMAT_R32G32B32A32_FLOAT);
-  auto vs = vertex_shader(points_vs);
-  auto gs = geometry_shader(quads_gs);
   auto ps = pixel_shader(R"(
 float4 main(float4 pos : SV_Position, float4 colour : COLOR0, float2 uv : TEXCOORD0) : SV_Target {
   return float4(uv, colour.b, 1);
 })");
-  bind_target(target);
-  const float clear[4] = {0, 0, 0, 0};
-  context->ClearRenderTargetView(target.rtv, clear);
-  context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_POINTLIST);
-  context->VSSetShader(vs, nullptr, 0);
-  context->GSSetShader(gs, nullptr, 0);
-  context->PSSetShader(ps, nullptr, 0);
-  context->Draw(2, 0);
+  draw_quads(target, ps);
   context->GSSetShader(nullptr, nullptr, 0);
   const auto texels = read_texels<std::array<float, 4>>(target.texture);
   // The quad of the second point spans pixels 5..6 × 4..5; uv runs 0..1 left to right across

@@ -10,7 +10,35 @@ using namespace d3d11_test;
 
 namespace {
 
-class D3D11StructuredBufferTest : public device_fixture_t {};
+class D3D11StructuredBufferTest : public device_fixture_t {
+ protected:
+  // Runs the transform shader over `groups` groups of 4 threads, `count` of which do work.
+  void transform(ID3D11ShaderResourceView* srv, ID3D11UnorderedAccessView* uav, uint32_t count, float scale,
+                 UINT groups) {
+    if (!cs) cs = compute_shader(transform_cs);
+    const struct {
+      uint32_t count;
+      float scale;
+      uint32_t pad[2];
+    } params{count, scale, {}};
+    auto cb = constant_buffer(&params, sizeof(params));
+    ID3D11ShaderResourceView* srvs[] = {srv};
+    ID3D11UnorderedAccessView* uavs[] = {uav};
+    ID3D11Buffer* cbs[] = {cb};
+    context->CSSetShader(cs, nullptr, 0);
+    context->CSSetShaderResources(0, 1, srvs);
+    context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
+    context->CSSetConstantBuffers(0, 1, cbs);
+    context->Dispatch(groups, 1, 1);
+  }
+  void TearDown() override {
+    cs.Release();
+    device_fixture_t::TearDown();
+  }
+
+  static const char* transform_cs;
+  com_ptr_t<ID3D11ComputeShader> cs;
+};
 
 struct item_t {
   float a;
@@ -19,7 +47,7 @@ struct item_t {
   bool operator==(const item_t&) const = default;
 };
 
-const char* transform_cs = R"(
+const char* D3D11StructuredBufferTest::transform_cs = R"(
 struct item { float a; uint b; float2 c; };
 StructuredBuffer<item> input : register(t0);
 RWStructuredBuffer<item> output : register(u0);
@@ -55,22 +83,7 @@ TEST_F(D3D11StructuredBufferTest, ComputeReadsOneBufferAndWritesAnother) {
   ASSERT_EQ(device->CreateShaderResourceView(in, nullptr, &srv), S_OK);
   com_ptr_t<ID3D11UnorderedAccessView> uav;
   ASSERT_EQ(device->CreateUnorderedAccessView(out, nullptr, &uav), S_OK);
-  auto cs = compute_shader(transform_cs);
-  const struct {
-    uint32_t count;
-    float scale;
-    uint32_t pad[2];
-  } params{10, 2.0f, {}};
-  auto cb = constant_buffer(&params, sizeof(params));
-
-  ID3D11ShaderResourceView* srvs[] = {srv};
-  ID3D11UnorderedAccessView* uavs[] = {uav};
-  ID3D11Buffer* cbs[] = {cb};
-  context->CSSetShader(cs, nullptr, 0);
-  context->CSSetShaderResources(0, 1, srvs);
-  context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
-  context->CSSetConstantBuffers(0, 1, cbs);
-  context->Dispatch(3, 1, 1);  // 12 threads, the last two past `count`
+  transform(srv, uav, 10, 2.0f, 3);  // 12 threads, the last two past `count`
 
   const auto result = read_buffer<item_t>(out, 12);
   for (uint32_t i = 0; i < 10; ++i) EXPECT_EQ(result[i], transformed(input[i], i, 2.0f)) << i;
@@ -106,21 +119,7 @@ TEST_F(D3D11StructuredBufferTest, ViewsStartAtTheirFirstElement) {
   com_ptr_t<ID3D11UnorderedAccessView> too_long;
   EXPECT_EQ(device->CreateUnorderedAccessView(out, &uav_desc, &too_long), E_INVALIDARG);
 
-  auto cs = compute_shader(transform_cs);
-  const struct {
-    uint32_t count;
-    float scale;
-    uint32_t pad[2];
-  } params{6, -1.0f, {}};
-  auto cb = constant_buffer(&params, sizeof(params));
-  ID3D11ShaderResourceView* srvs[] = {srv};
-  ID3D11UnorderedAccessView* uavs[] = {uav};
-  ID3D11Buffer* cbs[] = {cb};
-  context->CSSetShader(cs, nullptr, 0);
-  context->CSSetShaderResources(0, 1, srvs);
-  context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
-  context->CSSetConstantBuffers(0, 1, cbs);
-  context->Dispatch(2, 1, 1);
+  transform(srv, uav, 6, -1.0f, 2);
 
   const auto result = read_buffer<item_t>(out, 12);
   for (uint32_t i = 0; i < 12; ++i) {
@@ -139,12 +138,12 @@ TEST_F(D3D11StructuredBufferTest, LaterDispatchesSeeEarlierWrites) {
                             D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4, initial.data());
   com_ptr_t<ID3D11UnorderedAccessView> uav;
   ASSERT_EQ(device->CreateUnorderedAccessView(buffer, nullptr, &uav), S_OK);
-  auto cs = compute_shader(R"(
+  auto doubler = compute_shader(R"(
 RWStructuredBuffer<uint> values : register(u0);
 [numthreads(8, 1, 1)]
 void main(uint3 id : SV_DispatchThreadID) { values[id.x] = values[id.x] * 2; })");
   ID3D11UnorderedAccessView* uavs[] = {uav};
-  context->CSSetShader(cs, nullptr, 0);
+  context->CSSetShader(doubler, nullptr, 0);
   context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
   for (int pass = 0; pass < 5; ++pass) context->Dispatch(1, 1, 1);
   const auto result = read_buffer<uint32_t>(buffer, 8);
