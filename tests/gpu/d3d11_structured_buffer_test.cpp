@@ -188,4 +188,43 @@ void main() { copied[0] = value.x + value.y + value.z + value.w; })");
   EXPECT_EQ(read_buffer<uint32_t>(out, 1)[0], 0u);
 }
 
+// A view whose first element GL cannot bind (storage ranges start at aligned offsets, 16 bytes on
+// llvmpipe) is never silently wrong: it is either refused or reads from its first element.
+TEST_F(D3D11StructuredBufferTest, ViewsStartingOffAlignmentAreRefusedOrExact) {
+  const uint32_t values[16] = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25};
+  auto in = make_buffer(64, D3D11_USAGE_IMMUTABLE, D3D11_BIND_SHADER_RESOURCE, 0,
+                        D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4, values);
+  auto out = make_buffer(64, D3D11_USAGE_DEFAULT, D3D11_BIND_UNORDERED_ACCESS, 0,
+                         D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4);
+  com_ptr_t<ID3D11UnorderedAccessView> uav;
+  ASSERT_EQ(device->CreateUnorderedAccessView(out, nullptr, &uav), S_OK);
+  auto copy = compute_shader(R"(
+StructuredBuffer<uint> values : register(t0);
+RWStructuredBuffer<uint> copied : register(u0);
+[numthreads(4, 1, 1)]
+void main(uint3 id : SV_DispatchThreadID) { copied[id.x] = values[id.x]; })");
+  for (UINT first : {1u, 4u, 5u}) {
+    SCOPED_TRACE(::testing::Message() << "first element " << first);
+    D3D11_SHADER_RESOURCE_VIEW_DESC desc{};
+    desc.Format = DXGI_FORMAT_UNKNOWN;
+    desc.ViewDimension = D3D11_SRV_DIMENSION_BUFFER;
+    desc.Buffer.FirstElement = first;
+    desc.Buffer.NumElements = 4;
+    com_ptr_t<ID3D11ShaderResourceView> srv;
+    const HRESULT hr = device->CreateShaderResourceView(in, &desc, &srv);
+    if (FAILED(hr)) {
+      EXPECT_EQ(hr, E_INVALIDARG);
+      continue;
+    }
+    ID3D11ShaderResourceView* srvs[] = {srv};
+    ID3D11UnorderedAccessView* uavs[] = {uav};
+    context->CSSetShader(copy, nullptr, 0);
+    context->CSSetShaderResources(0, 1, srvs);
+    context->CSSetUnorderedAccessViews(0, 1, uavs, nullptr);
+    context->Dispatch(1, 1, 1);
+    EXPECT_EQ(read_buffer<uint32_t>(out, 4),
+              (std::vector<uint32_t>{10 + first, 11 + first, 12 + first, 13 + first}));
+  }
+}
+
 }  // namespace

@@ -38,6 +38,11 @@ class d3d11_buffer_t final : public device_child_t<ID3D11Buffer> {
 // The buffer behind an interface pointer of this layer (null for null).
 inline d3d11_buffer_t* to_impl(ID3D11Buffer* buffer) { return static_cast<d3d11_buffer_t*>(buffer); }
 
+// GL binds storage and texture buffer ranges only from aligned offsets (16 bytes on llvmpipe), and a
+// shader cannot be told a start of its own; a buffer view starting elsewhere would read the wrong
+// elements, so it is refused instead.
+bool buffer_view_start_fits(d3d11_device_t* device, uint64_t first_byte);
+
 inline d3d11_buffer_t* buffer_of(ID3D11Resource* resource) {
   if (!resource) return nullptr;
   D3D11_RESOURCE_DIMENSION dimension = D3D11_RESOURCE_DIMENSION_UNKNOWN;

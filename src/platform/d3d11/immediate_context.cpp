@@ -57,6 +57,10 @@ void d3d11_immediate_context_t::create_gl() {
   glCreateProgramPipelines(1, &compute_pipeline_);
   glCreateFramebuffers(1, &draw_fbo_);
   glCreateFramebuffers(1, &clear_fbo_);
+  GLint storage_alignment = 0, texture_alignment = 0;
+  glGetIntegerv(GL_SHADER_STORAGE_BUFFER_OFFSET_ALIGNMENT, &storage_alignment);
+  glGetIntegerv(GL_TEXTURE_BUFFER_OFFSET_ALIGNMENT, &texture_alignment);
+  buffer_view_alignment_ = uint32_t(std::max({storage_alignment, texture_alignment, GLint(1)}));
   glCreateBuffers(1, &discard_buffer_);
   glNamedBufferStorage(discard_buffer_, gl_fallbacks_t::zero_buffer_size, nullptr, 0);
   // A framebuffer without attachments (UAV-only rendering) still needs a size.

@@ -19,6 +19,9 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   void create_gl();
   void destroy_gl();
   void forget_texture(GLuint name);
+  // GL's offset alignment for storage and texture buffer ranges, read once by create_gl; views of
+  // buffers check their first byte against it on any thread.
+  uint32_t buffer_view_alignment() const { return buffer_view_alignment_; }
 
   HRESULT QueryInterface(REFIID riid, void** object) override;
   ULONG AddRef() override { return device_->AddRef(); }
@@ -154,7 +157,8 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   d3d11_input_layout_t* applied_layout_ = nullptr;
   uint32_t enabled_attributes_ = 0;
   bool uav_writes_pending_ = false;
-  GLuint discard_buffer_ = 0;  // storage bound where a shader writes an unbound UAV
+  uint32_t buffer_view_alignment_ = 256;  // GL's largest allowed value until queried
+  GLuint discard_buffer_ = 0;             // storage bound where a shader writes an unbound UAV
   GLuint shifted_indices_ = 0;
   GLsizeiptr shifted_indices_size_ = 0;
 };

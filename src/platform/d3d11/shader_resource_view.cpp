@@ -1,5 +1,6 @@
 #include "platform/d3d11/shader_resource_view.h"
 
+#include "platform/d3d11/immediate_context.h"
 #include "platform/d3d11/view_texture.h"
 
 namespace {
@@ -133,6 +134,7 @@ HRESULT d3d11_shader_resource_view_t::create(d3d11_device_t* device, ID3D11Resou
     if (stride == 0 || desc.Buffer.NumElements == 0) return E_INVALIDARG;
     if (uint64_t(desc.Buffer.FirstElement + uint64_t(desc.Buffer.NumElements)) * stride > b.ByteWidth)
       return E_INVALIDARG;
+    if (!buffer_view_start_fits(device, uint64_t(desc.Buffer.FirstElement) * stride)) return E_INVALIDARG;
   } else {
     texture_core_t* t = texture_core_of(resource);
     if (!t || !(t->bind_flags & D3D11_BIND_SHADER_RESOURCE)) return E_INVALIDARG;

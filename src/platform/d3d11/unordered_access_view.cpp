@@ -1,5 +1,7 @@
 #include "platform/d3d11/unordered_access_view.h"
 
+#include "platform/d3d11/immediate_context.h"
+
 d3d11_unordered_access_view_t::d3d11_unordered_access_view_t(d3d11_device_t* device, ID3D11Resource* resource,
                                                              const D3D11_UNORDERED_ACCESS_VIEW_DESC& desc)
     : device_child_t(device),
@@ -38,6 +40,7 @@ HRESULT d3d11_unordered_access_view_t::create(d3d11_device_t* device, ID3D11Reso
     if (stride == 0 || desc.Buffer.NumElements == 0 ||
         (uint64_t(desc.Buffer.FirstElement) + desc.Buffer.NumElements) * stride > b.ByteWidth)
       return E_INVALIDARG;
+    if (!buffer_view_start_fits(device, uint64_t(desc.Buffer.FirstElement) * stride)) return E_INVALIDARG;
   } else {
     texture_core_t* t = texture_core_of(resource);
     if (!t || !(t->bind_flags & D3D11_BIND_UNORDERED_ACCESS)) return E_INVALIDARG;
