@@ -375,9 +375,10 @@ HRESULT dds_fill_init_data(const dds_layout_t& layout, uint32_t size_limit, dds_
       } else if (slice == 0) {
         ++out.skipped_levels;
       }
-      // Checked before the entry could be read: a short file must not be read past its end.
+      // A short file must not be read past its end; an entry covers at least one level even
+      // when a zero depth would advance by nothing.
       const uint64_t advance = level_bytes * d;
-      if (advance > layout.pixel_bytes - offset) return end_of_data;
+      if (std::max(advance, level_bytes) > layout.pixel_bytes - offset) return end_of_data;
       offset += static_cast<size_t>(advance);
       w = std::max(1u, w / 2), h = std::max(1u, h / 2), d = std::max(1u, d / 2);
     }

@@ -243,6 +243,18 @@ TEST(DdsHeaderTest, Dxt1MipChainTakesEveryLevelInOrder) {
   EXPECT_EQ(dds_fill_init_data(layout, 0, init), end_of_data);
 }
 
+TEST(DdsHeaderTest, NoEntryReachesPastTheFile) {
+  // A volume of depth 0 would advance by nothing, yet its entry covers a whole 2 × 2 level.
+  dds_header_t h;
+  h.flags |= flag_volume, h.width = h.height = 2, h.depth = 0;
+  dds_layout_t layout;
+  ASSERT_EQ(read_header(dds_file(h, {1, 2, 3, 4}), layout), S_OK);
+  dds_init_data_t init;
+  EXPECT_EQ(dds_fill_init_data(layout, 0, init), end_of_data);
+  ASSERT_EQ(read_header(dds_file(h, std::vector<uint8_t>(16, 0)), layout), S_OK);
+  EXPECT_EQ(dds_fill_init_data(layout, 0, init), S_OK);
+}
+
 TEST(DdsHeaderTest, SizeLimitDropsTheLargerLevelsOfEverySlice) {
   dds_header_t h = dx10_header(28, 3, 64, 32);
   h.mip_count = 4, h.array_size = 2;
