@@ -129,6 +129,8 @@ class texture_manager_impl_t final : public texture_manager_t {
   std::vector<texture_ptr_t> textures;
   std::unordered_map<std::string, texture_ptr_t> by_path;
   std::unordered_map<std::string, texture_ptr_t> by_name;
+  // Loaded paths whose file watch the next reload registers.
+  std::vector<std::string> unwatched;
   // Shader compile tasks load textures on worker threads while the main thread draws.
   std::mutex mutex_;
 };
@@ -175,10 +177,14 @@ bool texture_manager_impl_t::register_procedural(std::unique_ptr<texture_t> text
 
 void texture_manager_impl_t::reload_changed_files() {
   if (!filesystem) return;
+  std::lock_guard lock(mutex_);
+  // The file watcher belongs to the main thread, so watches of textures that worker threads
+  // loaded are registered here.
+  for (const std::string& path : unwatched) filesystem->watch_file(&watch_key, path);
+  unwatched.clear();
   std::vector<std::string> changed;
   filesystem->get_changed_files(&watch_key, changed);
   for (const std::string& path : changed) {
-    std::lock_guard lock(mutex_);
     auto found = by_path.find(path);
     if (found == by_path.end()) {
       LOG_INF("Unable to find texture for file: %s", path.c_str());
@@ -197,7 +203,7 @@ tl::expected<texture_t*, std::string> texture_manager_impl_t::load_texture(const
   auto texture = std::make_shared<texture_t>();
   texture->name = path;
   if (auto loaded = load_image(path, *texture); !loaded) return tl::unexpected(loaded.error());
-  if (filesystem) filesystem->watch_file(&watch_key, path);
+  unwatched.push_back(path);
   textures.push_back(texture);
   by_path[path] = texture;
   return texture.get();

@@ -41,7 +41,8 @@ using texture_ptr_t = std::shared_ptr<texture_t>;
 class texture_manager_t {
  public:
   virtual ~texture_manager_t() = default;
-  // Loads changed texture files again into their texture objects; once per engine tick.
+  // Once per engine tick, on the main thread: watches the files loaded since the last call and
+  // loads changed files again into their texture objects.
   virtual void reload_changed_files() = 0;
   virtual texture_t* default_texture() = 0;
   // The texture of a path, loaded on first use; the manager keeps it.

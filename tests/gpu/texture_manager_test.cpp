@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../engine/log_capture.h"
@@ -378,6 +379,8 @@ TEST_F(TextureManagerTest, ChangedFilesReloadIntoTheSameTexture) {
   auto loaded = manager->load_texture(path);
   ASSERT_TRUE(loaded.has_value()) << loaded.error();
   texture_t* texture = *loaded;
+  // The tick after a load watches its file.
+  manager->reload_changed_files();
   fw2::poll_at(1);
 
   two_halves("live.png", "yellow", "lime");
@@ -402,6 +405,46 @@ TEST_F(TextureManagerTest, ChangedFilesReloadIntoTheSameTexture) {
   }
   pixels = draw_textured(*texture, 8, 8);
   EXPECT_EQ(pixels[0], rgba(255, 255, 0, 255));
+}
+
+// Shader compile tasks load textures on worker threads while the main thread asks for others.
+using TextureManagerThreadTest = TextureManagerTest;
+
+TEST_F(TextureManagerThreadTest, ConcurrentLoadsOfAPathShareOneTexture) {
+  const char* colours[] = {"red", "lime", "blue", "white"};
+  std::vector<std::string> paths;
+  for (int i = 0; i < 4; ++i) paths.push_back(two_halves("t" + std::to_string(i) + ".png", colours[i]));
+  std::vector<std::vector<texture_t*>> seen(4, std::vector<texture_t*>(paths.size(), nullptr));
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t)
+    workers.emplace_back([&, t] {
+      for (int round = 0; round < 5; ++round)
+        for (size_t i = 0; i < paths.size(); ++i) {
+          const size_t index = (i + t) % paths.size();
+          auto loaded = manager->load_texture(paths[index]);
+          seen[t][index] = loaded ? *loaded : nullptr;
+          if (!manager->find_texture("perlin-noise") || !manager->default_texture()) seen[t][index] = nullptr;
+        }
+    });
+  for (int round = 0; round < 20; ++round) {
+    manager->reload_changed_files();
+    EXPECT_EQ(manager->list_texture_names().size(), 5u);
+  }
+  for (std::thread& worker : workers) worker.join();
+  for (size_t i = 0; i < paths.size(); ++i) {
+    ASSERT_NE(seen[0][i], nullptr) << paths[i];
+    for (int t = 1; t < 4; ++t) EXPECT_EQ(seen[t][i], seen[0][i]) << paths[i];
+    EXPECT_EQ(*manager->load_texture(paths[i]), seen[0][i]);
+  }
+  EXPECT_EQ(draw_textured(*seen[0][1], 8, 8)[0], rgba(0, 255, 0, 255));
+
+  // The files that the workers loaded are watched from the main thread's next reload on.
+  manager->reload_changed_files();
+  fw2::poll_at(2);
+  two_halves("t1.png", "yellow");
+  let_watcher_report_changes();
+  manager->reload_changed_files();
+  EXPECT_EQ(draw_textured(*seen[0][1], 8, 8)[0], rgba(255, 255, 0, 255));
 }
 
 TEST(TextureManagerCreationTest, WithoutADeviceThereIsNoDefaultTexture) {
