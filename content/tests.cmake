@@ -5,3 +5,11 @@ function(pumblecrisp_content_test_dependency)
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL pumblecrisp_content_test_dependency)
+
+# The GPU tests draw the shaders the content build compiled.
+function(pumblecrisp_content_shader_test_dependency)
+  if(TARGET gpu_tests AND TARGET content_shaders)
+    add_dependencies(gpu_tests content_shaders)
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL pumblecrisp_content_shader_test_dependency)

@@ -37,6 +37,10 @@ float4 PsGrade(float4 position : SV_Position) : SV_Target {
   color += glow * (0.15 + 0.3 * kick);
 
   color = color * gain.rgb + lift.rgb * (1.0 - color);
+  // Every section of the music gets its own slight cast.
+  float3 cast = palette(section * 0.23, float3(0.5, 0.5, 0.5), float3(0.5, 0.5, 0.5), float3(1.0, 1.0, 1.0),
+                        float3(0.0, 0.33, 0.67));
+  color *= lerp(float3(1.0, 1.0, 1.0), cast * 1.5, 0.12);
   color *= 1.0 - vignette * dot(from_centre, from_centre) * 2.0;
   float noise = hash21(position.xy + frac(time.x * 13.0) * 100.0) - 0.5;
   color += noise * grain;
