@@ -594,9 +594,11 @@ void d3d11_immediate_context_t::apply_stage_resources(int stage) {
   for (const auto& image : r.storage_images) {
     ID3D11UnorderedAccessView* view = image.slot < 8 ? uavs[image.slot].p : nullptr;
     auto* uav = view ? to_impl(view) : nullptr;
+    // The unit takes the view's format, as D3D converts typed stores to it; the shader's declared
+    // format (rgba32f for any float4 image) would make GL drop stores into other formats.
     if (uav && uav->image_texture())
       cache.bind_image(image.gl_unit, uav->image_texture(), uav->image_level(), uav->image_layered(),
-                       uav->image_layer(), image.gl_format ? image.gl_format : uav->image_format());
+                       uav->image_layer(), uav->image_format() ? uav->image_format() : image.gl_format);
     else
       cache.bind_image(image.gl_unit, 0, 0, false, 0, image.gl_format);
     uav_writes_pending_ = true;
