@@ -144,9 +144,12 @@ class device_fixture_t : public ::testing::Test {
   // A shader-readable 2D texture with one block of data per subresource (tightly packed rows).
   com_ptr_t<ID3D11Texture2D> texture_2d(D3D11_TEXTURE2D_DESC desc, const std::vector<const void*>& levels,
                                         UINT texel_bytes) {
+    UINT mips = desc.MipLevels;
+    if (mips == 0)  // the full chain
+      for (UINT size = std::max(desc.Width, desc.Height); size > 0; size >>= 1) ++mips;
     std::vector<D3D11_SUBRESOURCE_DATA> data;
     for (size_t i = 0; i < levels.size(); ++i) {
-      const UINT level = UINT(i) % desc.MipLevels;
+      const UINT level = UINT(i) % mips;
       data.push_back({levels[i], std::max(1u, desc.Width >> level) * texel_bytes, 0});
     }
     com_ptr_t<ID3D11Texture2D> texture;
