@@ -1,0 +1,160 @@
+// A pixel shader whose constants come from its metadata file: each compile task reads the file
+// anew, so after the file changes the next version draws with the new constants, and a texture
+// slot named by the file draws that texture.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "../engine/reflection_blob_builder.h"
+#include "engine/engine.h"
+#include "engine/filesystem.h"
+#include "engine/shader_compile_task.h"
+#include "engine/texture_manager.h"
+#include "graphics_test_support.h"
+
+namespace {
+
+using d3d11_test::rgba;
+using reflection_test::blob_builder_t;
+
+const char* tint_shader = R"(
+cbuffer params : register(b0) { float4 tint; float amount; };
+Texture2D tex : register(t1);
+SamplerState point_clamp : register(s0);
+float4 main(float4 pos : SV_Position, float2 uv : TEXCOORD0) : SV_Target {
+  return tint * amount + tex.Sample(point_clamp, uv);
+})";
+
+struct loaded_listener_t final : shader_loaded_interface_t {
+  void on_shader_loaded(compile_task_t&, int32_t state) override { last_state = state; }
+  int32_t last_state = -1;
+};
+
+class ShaderMetadataDrawTest : public graphics_test::graphics_fixture_t {
+ protected:
+  void SetUp() override {
+    graphics_fixture_t::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::string pattern = (std::filesystem::temp_directory_path() / "metadata_draw_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    base = pattern;
+    std::filesystem::create_directories(base + "/shaders");
+    auto created = create_filesystem_at(base + "/player");
+    ASSERT_TRUE(created.has_value());
+    fs.reset(*created);
+    g_systems->filesystem = fs.get();
+    previous_textures = engine_context->texture_manager;
+    auto textures = create_texture_manager(device, fs.get());
+    ASSERT_TRUE(textures.has_value()) << textures.error();
+    texture_manager.reset(*textures);
+
+    code = d3d11_test::compile_hlsl(tint_shader, "frag", "main");
+    blob_builder_t::variable_t tint{"tint", 0, 16, 2, 1, 3, 1, 4, "float4"};
+    blob_builder_t::variable_t amount{"amount", 16, 4, 2, 0, 3, 1, 1, "float"};
+    reflection.buffers = {{"params", 0, 32, {tint, amount}}};
+    reflection.bindings = {{"params", 0, 0, 0}, {"tex", 2, 1, 12}, {"point_clamp", 3, 0, 0}};
+    reflection.outputs = {{"SV_Target", 0, 0}};
+  }
+  void TearDown() override {
+    texture_manager.reset();
+    engine_context->texture_manager = previous_textures;
+    if (g_systems) g_systems->filesystem = nullptr;
+    fs.reset();
+    if (!base.empty()) std::filesystem::remove_all(base);
+    graphics_fixture_t::TearDown();
+  }
+
+  void write_metadata(const std::string& text) { std::ofstream(base + "/shaders/tint.toml") << text; }
+
+  // One compile task, as the shader manager runs it for every new version.
+  std::shared_ptr<shader_t> make_version() {
+    compile_task_t task(&listener);
+    task.shader = std::make_shared<shader_t>(SHADER_STAGE_PIXEL, path_info_t("shaders/tint.hlsl"), "main");
+    task.code = code;
+    task.reflection = reflection.bytes();
+    task.metadata_path = "shaders/tint.toml";
+    task.ExecuteRange({0, 1}, 0);
+    return task.shader;
+  }
+
+  // The version's constants and slots bound as a pass binds them, drawn over a 4 × 4 target.
+  std::vector<uint32_t> draw(shader_t& version) {
+    auto target = make_target(4, 4);
+    bind_target(target);
+    auto vs = vertex_shader(d3d11_test::fullscreen_vs);
+    context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    context->VSSetShader(vs, nullptr, 0);
+    context->PSSetShader(version.pixel_shader, nullptr, 0);
+    version.update_constants();
+    ID3D11ShaderResourceView* view = version.resources[1].texture ? version.resources[1].texture->srv.p : nullptr;
+    context->PSSetShaderResources(1, 1, &view);
+    context->Draw(3, 0);
+    return read_rgba8(target.texture);
+  }
+
+  std::string base;
+  std::unique_ptr<filesystem_t> fs;
+  std::unique_ptr<texture_manager_t> texture_manager;
+  texture_manager_t* previous_textures = nullptr;
+  std::vector<uint8_t> code;
+  blob_builder_t reflection;
+  loaded_listener_t listener;
+};
+
+TEST_F(ShaderMetadataDrawTest, AChangedMetadataFileChangesTheConstantsOfTheNextVersion) {
+  ASSERT_FALSE(code.empty());
+  write_metadata(R"(cbuffers = [ { params = [ { name = "tint", var = "tint", default = float4(1, 0, 0, 1) },
+                                 { name = "amount", var = "amount", default = 0.5 } ] } ]
+)");
+  std::shared_ptr<shader_t> first = make_version();
+  ASSERT_EQ(listener.last_state, SHADER_STATE_READY);
+  ASSERT_NE(first->pixel_shader, nullptr);
+  std::vector<uint32_t> pixels = draw(*first);
+  for (int c = 0; c < 4; ++c) EXPECT_NEAR(int(pixels[5] >> (8 * c) & 0xFF), c == 1 || c == 2 ? 0 : 128, 1) << c;
+
+  write_metadata(R"(cbuffers = [ { params = [ { name = "tint", var = "tint", default = float4(0, 1, 0, 1) },
+                                 { name = "amount", var = "amount", default = 1 } ] } ]
+)");
+  std::shared_ptr<shader_t> second = make_version();
+  ASSERT_EQ(listener.last_state, SHADER_STATE_READY);
+  EXPECT_EQ(draw(*second)[5], rgba(0, 255, 0, 255));
+  // The first version keeps what its file said then.
+  for (int c = 0; c < 4; ++c) EXPECT_NEAR(int(draw(*first)[5] >> (8 * c) & 0xFF), c == 1 || c == 2 ? 0 : 128, 1);
+}
+
+TEST_F(ShaderMetadataDrawTest, TextureSlotsDrawTheirFileOrTheDefaultTexture) {
+  ASSERT_FALSE(code.empty());
+  std::filesystem::create_directories(base + "/textures");
+  const std::string command = "convert -size 4x2 xc:blue -size 4x2 xc:lime -append '" + base + "/textures/halves.png'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  write_metadata(R"(shaders = [ { pixelshader = "main", resources = [ { slot = 1, filename = "textures/halves.png" } ] } ]
+)");
+  std::shared_ptr<shader_t> version = make_version();
+  ASSERT_EQ(listener.last_state, SHADER_STATE_READY);
+  ASSERT_NE(version->resources[1].texture, nullptr);
+  std::vector<uint32_t> pixels = draw(*version);
+  EXPECT_EQ(pixels[0], rgba(0, 0, 255, 255));
+  EXPECT_EQ(pixels[15], rgba(0, 255, 0, 255));
+
+  // A file that does not load gives the default texture: transparent black left, white right.
+  write_metadata(R"(shaders = [ { pixelshader = "main", resources = [ { slot = 1, filename = "textures/lost.png" } ] } ]
+)");
+  version = make_version();
+  ASSERT_EQ(listener.last_state, SHADER_STATE_READY);
+  EXPECT_EQ(version->resources[1].texture, texture_manager->default_texture());
+  pixels = draw(*version);
+  EXPECT_EQ(pixels[0], 0u);
+  EXPECT_EQ(pixels[3], rgba(255, 255, 255, 255));
+}
+
+TEST_F(ShaderMetadataDrawTest, AnUnreadableMetadataFileFailsTheVersion) {
+  ASSERT_FALSE(code.empty());
+  std::shared_ptr<shader_t> version = make_version();
+  EXPECT_EQ(listener.last_state, SHADER_STATE_FAILED);
+  EXPECT_EQ(version->state, SHADER_STATE_FAILED);
+}
+
+}  // namespace
