@@ -2,16 +2,16 @@
 // The graphics system: device and context, the start-up dialog, the window, the swap chain and
 // the back buffer, presentation and the per-frame render-target counters. Reached as S(gsys).
 
+#include <memory>
 #include <string>
 
 #include <tl/expected.hpp>
 
+#include "engine/render_target.h"
 #include "engine/variable.h"
+#include "platform/d3d11/d3d11.h"
+#include "platform/dxgi/dxgi.h"
 #include "platform/win32/window.h"
-
-struct ID3D11Device;
-struct ID3D11DeviceContext;
-struct render_target_t;
 
 // Render targets created and handed out of the pool this frame.
 struct frame_counters_t {
@@ -47,45 +47,60 @@ class graphics_system_t {
   ~graphics_system_t() = default;
 };
 
-// Stand-in until the Direct3D device exists: no adapters, no device and no settings dialog.
-// The window opens windowed at a fixed size and present clears it to the frame colour.
 class graphics_system_impl_t final : public graphics_system_t {
  public:
+  // Chooses the adapter and makes the device and its immediate context.
   tl::expected<void, std::string> create_device();
+  // What a failed create_device leaves behind, released before the object is deleted.
+  void release_device_objects();
 
   void shutdown() override;
   void reset_frame_counters() override;
-  frame_counters_t* get_frame_counters() override { return &frame_counters_; }
+  frame_counters_t* get_frame_counters() override { return &frame_counters; }
   tl::expected<void, std::string> create_window(int width, int height, int style_flags, HINSTANCE instance,
                                                 WNDPROC procedure) override;
   tl::expected<void, std::string> create_window_from_dialog(HINSTANCE instance, WNDPROC procedure) override;
-  HWND get_hwnd() override { return hwnd_; }
-  ID3D11Device* get_device() override { return nullptr; }
-  ID3D11DeviceContext* get_context() override { return nullptr; }
+  HWND get_hwnd() override { return hwnd; }
+  ID3D11Device* get_device() override { return device_; }
+  ID3D11DeviceContext* get_context() override { return context_; }
   void resize(int width, int height) override;
-  int2 get_backbuffer_size() override { return backbuffer_size_; }
-  int2 get_screen_size() override { return {screen_width_, screen_height_}; }
+  int2 get_backbuffer_size() override;
+  int2 get_screen_size() override { return {screen_width, screen_height}; }
   float get_aspect_ratio() override;
-  render_target_t* get_backbuffer() override { return nullptr; }
+  render_target_t* get_backbuffer() override { return backbuffer.get(); }
   void present() override;
-  void set_vsync(bool vsync) override { vsync_ = vsync; }
-  bool get_vsync() override { return vsync_; }
+  void set_vsync(bool enabled) override { vsync = enabled; }
+  bool get_vsync() override { return vsync; }
   void no_op() override {}
+
+  // The adapters the device and the dialog use, and the swap chain, for tests.
+  IDXGIAdapter* get_default_adapter() const { return default_adapter_; }
+  IDXGIAdapter* get_preferred_adapter() const { return preferred_adapter_; }
+  IDXGISwapChain* get_swap_chain() const { return swap_chain; }
+  bool is_windowed() const { return windowed; }
 
  private:
   tl::expected<void, std::string> open_window(int width, int height, int style_flags, HINSTANCE instance,
                                               WNDPROC procedure);
-  void make_backbuffer(int width, int height);
+  tl::expected<void, std::string> create_swap_chain(int width, int height, bool windowed_mode,
+                                                    DXGI_RATIONAL refresh);
+  tl::expected<void, std::string> create_backbuffer(int width, int height);
 
-  frame_counters_t frame_counters_;
-  HWND hwnd_ = nullptr;
-  struct SDL_Renderer* renderer_ = nullptr;
-  bool has_backbuffer_ = false;
-  int2 backbuffer_size_;
-  int window_width_ = 0;
-  int window_height_ = 0;
-  int screen_width_ = 0;
-  int screen_height_ = 0;
-  bool windowed_ = true;
-  bool vsync_ = true;
+  com_ptr_t<IDXGIAdapter> default_adapter_;
+  com_ptr_t<IDXGIAdapter> preferred_adapter_;
+  com_ptr_t<IDXGIFactory> dxgi_factory_;
+  com_ptr_t<ID3D11Device> device_;
+  com_ptr_t<ID3D11DeviceContext> context_;
+  DXGI_SWAP_CHAIN_DESC swap_chain_desc;
+  com_ptr_t<IDXGISwapChain> swap_chain;
+  frame_counters_t frame_counters;
+  HWND hwnd = nullptr;
+  std::unique_ptr<render_target_t> backbuffer;
+  D3D_FEATURE_LEVEL _featureLevel{};
+  int32_t window_width = 0;
+  int32_t window_height = 0;
+  int32_t screen_width = 0;
+  int32_t screen_height = 0;
+  bool windowed = true;
+  bool vsync = true;
 };

@@ -164,7 +164,7 @@ tl::expected<void, std::string> init_system(system_impl_t& system) {
 tl::expected<void, std::string> init_graphics(system_impl_t& system) {
   auto* gsys = new graphics_system_impl_t;
   if (auto created = gsys->create_device(); !created) {
-    gsys->shutdown();
+    gsys->release_device_objects();
     delete gsys;
     return tl::unexpected(created.error());
   }

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include "x_session.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -21,69 +24,11 @@
 
 namespace {
 
-constexpr const char* window_title = "pumblecrisp - velmora";
+using x_session::display_t;
+using x_session::shell_output;
 
-// An X display for the whole test program: the caller's, or an Xvfb started here.
-class display_t {
- public:
-  static display_t& get() {
-    static display_t instance;
-    return instance;
-  }
-  const std::string& name() const { return name_; }
-
- private:
-  display_t() {
-    if (const char* existing = std::getenv("DISPLAY"); existing && *existing) {
-      name_ = existing;
-      return;
-    }
-    for (int n = 90 + static_cast<int>(getpid() % 100); n < 400; ++n) {
-      std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      struct stat st;
-      if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
-      std::string display = ":" + std::to_string(n);
-      pid_t pid = fork();
-      if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1280x720x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100 && stat(socket.c_str(), &st) != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (stat(socket.c_str(), &st) == 0) {
-        xvfb_ = pid;
-        name_ = display;
-        return;
-      }
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-  ~display_t() {
-    if (xvfb_ > 0) {
-      kill(xvfb_, SIGTERM);
-      waitpid(xvfb_, nullptr, 0);
-    }
-  }
-
-  std::string name_;
-  pid_t xvfb_ = -1;
-};
-
-std::string shell_output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    pclose(pipe);
-  }
-  return out;
-}
+constexpr const char* window_title = "^pumblecrisp - velmora$";
+constexpr const char* dialog_title = "^velmora$";
 
 // One run of a player executable with its standard error captured in a file.
 class player_run_t {
@@ -92,7 +37,6 @@ class player_run_t {
     const std::string& display = display_t::get().name();
     log_path_ = ::testing::TempDir() + "player_" + std::to_string(getpid()) + "_" +
                 std::to_string(counter_++) + ".log";
-    env_ = "DISPLAY=" + display;
     pid_ = fork();
     if (pid_ == 0) {
       int log = open(log_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -117,21 +61,43 @@ class player_run_t {
     }
   }
 
-  // The X window id of the player's window, empty when none appeared in time.
-  std::string wait_for_window() {
+  // The X window id of the first window with a matching title, empty when none appeared in time
+  // or the player ended first.
+  std::string wait_for(const char* title_pattern) {
     for (int i = 0; i < 200; ++i) {
-      std::string id = shell_output(env_ + " xdotool search --name '" + window_title + "' 2>/dev/null");
-      if (!id.empty()) return id.substr(0, id.find('\n'));
+      std::string id = x_session::find_window(title_pattern);
+      if (!id.empty()) return id;
       if (poll_exit()) return {};
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return {};
   }
+  std::string wait_for_dialog() { return wait_for(dialog_title); }
+  std::string wait_for_window() { return wait_for(window_title); }
 
-  void press_escape(const std::string& window) {
-    // X servers without a window manager take keys only at the focused window.
-    std::system((env_ + " xdotool windowfocus --sync " + window + " >/dev/null 2>&1").c_str());
-    std::system((env_ + " xdotool key Escape >/dev/null 2>&1").c_str());
+  // Answers the settings dialog with the keys given (Return takes the choice as it stands).
+  bool answer_dialog(const std::string& keys = "Return") {
+    std::string dialog = wait_for_dialog();
+    if (dialog.empty()) return false;
+    x_session::press_keys(dialog, keys);
+    return true;
+  }
+
+  // Confirms the dialog as it stands and waits for the player's window.
+  std::string start_playing(const std::string& keys = "Return") {
+    if (!answer_dialog(keys)) return {};
+    return wait_for_window();
+  }
+
+  // Presses Escape until the player ends and returns its exit code (-1 when it does not end). SDL
+  // on X11 takes the keyboard focus only a while after it has seen the focus arrive, and drops
+  // keys until then; a busy frame loop sees the focus late.
+  int quit_with_escape(const std::string& window) {
+    for (int attempt = 0; attempt < 6; ++attempt) {
+      x_session::press_keys(window, "Escape");
+      if (int code = wait_exit(3); code != -1) return code;
+    }
+    return wait_exit(10);
   }
 
   // The exit code, or -1 when the player did not end within the time.
@@ -148,6 +114,9 @@ class player_run_t {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
+  // Waits until the log holds `piece` at least `count` times; false when it does not in time.
+  bool wait_for_log(const std::string& piece, size_t count = 1, int seconds = 10);
+
  private:
   bool poll_exit() {
     if (exited_) return true;
@@ -163,12 +132,18 @@ class player_run_t {
   bool exited_ = false;
   int exit_code_ = -1;
   std::string log_path_;
-  std::string env_;
 };
 
 std::string player_path() { return std::string(PUMBLECRISP_BINARY_DIR) + "/bin/pumblecrisp"; }
 std::string test_player_path(const char* name) {
   return std::string(PUMBLECRISP_BINARY_DIR) + "/test-bin/" + name;
+}
+
+// Where the tests leave their pictures for people to look at.
+std::string output_path(const std::string& name) {
+  const std::string dir = std::string(PUMBLECRISP_BINARY_DIR) + "/test-output/e2e";
+  std::system(("mkdir -p " + dir).c_str());
+  return dir + "/" + name;
 }
 
 size_t count_of(const std::string& text, const std::string& piece) {
@@ -177,6 +152,49 @@ size_t count_of(const std::string& text, const std::string& piece) {
   return count;
 }
 
+bool player_run_t::wait_for_log(const std::string& piece, size_t count, int seconds) {
+  for (int i = 0; i < seconds * 20; ++i) {
+    if (count_of(log(), piece) >= count) return true;
+    if (poll_exit()) return count_of(log(), piece) >= count;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// The frame colour the back buffer is cleared to, (0.1, 0.2, 0.5, 1.0), as 8-bit values.
+bool is_frame_colour(const x_session::rgb_t& c) {
+  auto near = [](int value, int expected) { return value >= expected - 2 && value <= expected + 2; };
+  return near(c.r, 26) && near(c.g, 51) && near(c.b, 128);
+}
+
+// Every pixel of a grid over the picture has the frame colour.
+::testing::AssertionResult cleared_to_frame_colour(const x_session::picture_t& picture) {
+  if (picture.width == 0) return ::testing::AssertionFailure() << "no picture";
+  for (int gy = 0; gy <= 8; ++gy)
+    for (int gx = 0; gx <= 8; ++gx) {
+      const int x = std::min(picture.width - 1, picture.width * gx / 8);
+      const int y = std::min(picture.height - 1, picture.height * gy / 8);
+      const x_session::rgb_t c = picture.at(x, y);
+      if (!is_frame_colour(c))
+        return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << c.r << "," << c.g << ","
+                                             << c.b;
+    }
+  return ::testing::AssertionSuccess();
+}
+
+// Pictures of the window until one shows the frame colour everywhere, for at most a few seconds.
+::testing::AssertionResult wait_for_frame_colour(const std::string& window, const std::string& png_path) {
+  ::testing::AssertionResult result = ::testing::AssertionFailure();
+  for (int i = 0; i < 20; ++i) {
+    result = cleared_to_frame_colour(x_session::take_picture(window, png_path));
+    if (result) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  return result;
+}
+
+const char* const resize_line = "DBG] Resizing swap chain to ";
+
 class PlayerTest : public ::testing::TestWithParam<std::vector<std::string>> {
  protected:
   void SetUp() override {
@@ -184,15 +202,14 @@ class PlayerTest : public ::testing::TestWithParam<std::vector<std::string>> {
   }
 };
 
-// Whatever the command line, the player opens its window, logs its start, plays until Escape,
-// closes the engine once and ends with exit code 0.
+// Whatever the command line, the player shows its dialog, opens its window once the dialog is
+// confirmed, logs its start, plays until Escape, closes the engine once and ends with exit code 0.
 TEST_P(PlayerTest, RunsUntilEscapeWithAnyCommandLine) {
   player_run_t run(player_path(), GetParam());
-  std::string window = run.wait_for_window();
+  std::string window = run.start_playing();
   ASSERT_FALSE(window.empty()) << run.log();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  run.press_escape(window);
-  EXPECT_EQ(run.wait_exit(), 0) << run.log();
+  EXPECT_EQ(run.quit_with_escape(window), 0) << run.log();
 
   const std::string log = run.log();
   std::regex create_line(R"((^|\n)[^\n]*system\.cpp\(\d+\): \[\d\d:\d\d:\d\d: INF\] engine::create\n)");
@@ -205,10 +222,128 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(std::vector<std::string>{}, std::vector<std::string>{"--zip", "-z"},
                       std::vector<std::string>{"--unknown", "\"quoted", "text\"", "-p"}));
 
+class PlayerWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (display_t::get().name().empty()) GTEST_SKIP() << "no X display and Xvfb could not be started";
+  }
+};
+
+// The dialog comes up centred with the screen's mode preselected and its check boxes; Tab moves
+// from "GOGOGO!" through "NONONO!" and the mode list to "Windowed", Space ticks it and Return
+// confirms. The window's client area is then the chosen mode, and every frame shows the frame
+// colour until Escape ends the player with exit code 0.
+TEST_F(PlayerWindowTest, DialogChoiceOpensTheWindowAtTheChosenSizeClearedEveryFrame) {
+  player_run_t run(player_path(), {});
+  const std::string dialog = run.wait_for_dialog();
+  ASSERT_FALSE(dialog.empty()) << run.log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const x_session::picture_t screen = x_session::take_picture("root", output_path("settings_dialog.png"));
+  const x_session::geometry_t box = x_session::window_geometry(dialog);
+  ASSERT_GT(box.width, 0);
+  // Centred: (screen / 2 − client / 2) on both axes.
+  EXPECT_NEAR(box.x, screen.width / 2 - box.width / 2, 1);
+  EXPECT_NEAR(box.y, screen.height / 2 - box.height / 2, 1);
+  // A light dialog over the black screen.
+  ASSERT_GT(screen.width, 0);
+  const x_session::rgb_t inside = screen.at(box.x + 4, box.y + 4);
+  EXPECT_GT(inside.r + inside.g + inside.b, 600);
+
+  x_session::press_keys(dialog, "Tab Tab Tab space Return");
+  const std::string window = run.wait_for_window();
+  ASSERT_FALSE(window.empty()) << run.log();
+  // Windowed, the window is grown to give that client area and placed at (-1, -1).
+  const x_session::geometry_t client = x_session::window_geometry(window);
+  EXPECT_EQ(client.width, screen.width);
+  EXPECT_EQ(client.height, screen.height);
+  EXPECT_EQ(client.x, -1);
+  EXPECT_EQ(client.y, -1);
+
+  // The first frames take a while (shaders are translated on first use); later ones must all show
+  // the frame colour.
+  EXPECT_TRUE(wait_for_frame_colour(window, output_path("frame_1.png")));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(cleared_to_frame_colour(x_session::take_picture(window, output_path("frame_2.png"))));
+  EXPECT_TRUE(x_session::find_window(dialog_title).empty()) << "the dialog is still there";
+
+  EXPECT_EQ(run.quit_with_escape(window), 0) << run.log();
+  EXPECT_EQ(count_of(run.log(), "Engine::close"), 1u) << run.log();
+}
+
+class DeclinedDialogTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    if (display_t::get().name().empty()) GTEST_SKIP() << "no X display and Xvfb could not be started";
+  }
+};
+
+// "NONONO!" (by Tab then Return or Space) and Escape end start-up before any window opens.
+TEST_P(DeclinedDialogTest, EndsStartupWithExitCodeOne) {
+  player_run_t run(player_path(), {});
+  ASSERT_TRUE(run.answer_dialog(GetParam())) << run.log();
+  EXPECT_EQ(run.wait_exit(), 1) << run.log();
+  const std::string log = run.log();
+  EXPECT_EQ(count_of(log, "WRN] Unable to init graphics: Error in show dialog\n"), 1u) << log;
+  EXPECT_EQ(log.find("Engine::"), std::string::npos) << log;
+  EXPECT_TRUE(x_session::find_window(window_title).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, DeclinedDialogTest, ::testing::Values("Tab Return", "Tab space", "Escape"));
+
+// A new client size resizes the swap chain; iconifying does not, and restoring resizes it to the
+// client size again. The frames still fill the window after the resize.
+TEST_F(PlayerWindowTest, ResizingResizesTheSwapChainIconifyingDoesNot) {
+  x_session::x_client_t x;
+  ASSERT_TRUE(x.connected());
+  player_run_t run(player_path(), {});
+  const std::string window = run.start_playing("Tab Tab Tab space Return");
+  ASSERT_FALSE(window.empty()) << run.log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(count_of(run.log(), resize_line), 0u) << run.log();
+
+  x_session::run("xdotool windowsize " + window + " 640 360");
+  EXPECT_TRUE(run.wait_for_log(std::string(resize_line) + "640x360\n")) << run.log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(wait_for_frame_colour(window, output_path("resized.png")));
+  const x_session::geometry_t client = x_session::window_geometry(window);
+  EXPECT_EQ(client.width, 640);
+  EXPECT_EQ(client.height, 360);
+
+  x.iconify(window);
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  EXPECT_EQ(count_of(run.log(), resize_line), 1u) << run.log();
+  // Restored, the window reports its client size again (without a window manager SDL puts back
+  // the size it created the window with) and the swap chain takes that size.
+  x.restore(window);
+  EXPECT_TRUE(run.wait_for_log(resize_line, 2)) << run.log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const x_session::geometry_t restored = x_session::window_geometry(window);
+  const std::string last = run.log().substr(run.log().rfind(resize_line));
+  EXPECT_EQ(last.substr(0, last.find('\n')),
+            std::string(resize_line) + std::to_string(restored.width) + "x" + std::to_string(restored.height));
+  EXPECT_EQ(count_of(run.log(), resize_line), 2u) << run.log();
+
+  EXPECT_EQ(run.quit_with_escape(window), 0) << run.log();
+}
+
+// The close box (WM_DELETE_WINDOW) destroys the window, which ends the player normally.
+TEST_F(PlayerWindowTest, ClosingTheWindowEndsWithExitCodeZero) {
+  x_session::x_client_t x;
+  ASSERT_TRUE(x.connected());
+  player_run_t run(player_path(), {});
+  const std::string window = run.start_playing();
+  ASSERT_FALSE(window.empty()) << run.log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  x.request_close(window);
+  EXPECT_EQ(run.wait_exit(), 0) << run.log();
+  EXPECT_EQ(count_of(run.log(), "Engine::close"), 1u) << run.log();
+}
+
 TEST(PlayerStartupTest, MissingExportEndsStartupWithExitCodeOne) {
   if (display_t::get().name().empty()) GTEST_SKIP() << "no X display and Xvfb could not be started";
   player_run_t run(test_player_path("pumblecrisp_missing_export"), {});
-  // The window may appear before the exports are resolved; the player must end by itself.
+  // The exports are resolved after the window has opened.
+  ASSERT_TRUE(run.answer_dialog()) << run.log();
   EXPECT_EQ(run.wait_exit(), 1) << run.log();
   const std::string log = run.log();
   EXPECT_NE(log.find("WRN] Unable to find 'engine_stop' in dll"), std::string::npos) << log;
@@ -219,11 +354,10 @@ TEST(PlayerStartupTest, MissingExportEndsStartupWithExitCodeOne) {
 TEST(PlayerStartupTest, UnreadableProjectStillRunsTheLoopUntilEscape) {
   if (display_t::get().name().empty()) GTEST_SKIP() << "no X display and Xvfb could not be started";
   player_run_t run(test_player_path("pumblecrisp_missing_project"), {});
-  std::string window = run.wait_for_window();
+  std::string window = run.start_playing();
   ASSERT_FALSE(window.empty()) << run.log();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  run.press_escape(window);
-  EXPECT_EQ(run.wait_exit(), 0) << run.log();
+  EXPECT_EQ(run.quit_with_escape(window), 0) << run.log();
   const std::string log = run.log();
   EXPECT_NE(log.find("WRN] Unable to load project file: projects/no-such-project.proj.toml"),
             std::string::npos)

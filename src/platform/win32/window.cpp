@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/win32/dialog.h"
 #include "platform/win32/window_messages.h"
 #include "platform/win32/window_registry.h"
 
@@ -178,7 +179,7 @@ BOOL DestroyWindow(HWND hwnd) {
 
 BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UINT flags) {
   win32::window_record_t* record = win32::find_window(hwnd);
-  if (!record) return FALSE;
+  if (!record) return win32::dialog_set_window_pos(hwnd, x, y, cx, cy, flags) ? TRUE : FALSE;
   // The rectangle given is the outer one; SDL places and sizes the client area.
   borders_t b = window_borders(record->sdl_window);
   if (!(flags & SWP_NOSIZE)) {
@@ -217,7 +218,8 @@ BOOL ShowWindow(HWND hwnd, int command) {
 
 BOOL GetClientRect(HWND hwnd, RECT* rect) {
   win32::window_record_t* record = win32::find_window(hwnd);
-  if (!record || !rect) return FALSE;
+  if (!record) return win32::dialog_client_rect(hwnd, rect) ? TRUE : FALSE;
+  if (!rect) return FALSE;
   int w = 0, h = 0;
   SDL_GetWindowSize(record->sdl_window, &w, &h);
   *rect = {0, 0, w, h};
@@ -226,7 +228,8 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   win32::window_record_t* record = win32::find_window(hwnd);
-  if (!record || !rect) return FALSE;
+  if (!record) return win32::dialog_window_rect(hwnd, rect) ? TRUE : FALSE;
+  if (!rect) return FALSE;
   int w = 0, h = 0, x = 0, y = 0;
   SDL_GetWindowSize(record->sdl_window, &w, &h);
   SDL_GetWindowPosition(record->sdl_window, &x, &y);
