@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "d3d11_test_support.h"
 #include "dds_file_writer.h"
 #include "engine/dds_texture_reader.h"
+#include "texture_draw_fixture.h"
 
 namespace {
 
@@ -284,7 +284,7 @@ TEST(DdsHeaderTest, ArgumentsAreChecked) {
 }
 
 // Files on the device, read back through a shader that fetches the texels named by its probes.
-class DdsTextureTest : public d3d11_test::device_fixture_t {
+class DdsTextureTest : public texture_test::texture_draw_fixture_t {
  protected:
   static void SetUpTestSuite() {
     dir = ::testing::TempDir() + "dds_reader_" + std::to_string(getpid()) + "/";
@@ -328,31 +328,10 @@ class DdsTextureTest : public d3d11_test::device_fixture_t {
                                "float4 main(float4 pos : SV_Position) : SV_Target {\n"
                                "  int4 p = probe[int(pos.x)];\n  return " +
                                fetch + ";\n}\n";
-    auto vs = vertex_shader(d3d11_test::fullscreen_vs);
-    auto ps = pixel_shader(source);
     std::vector<std::array<int32_t, 4>> padded = probes;
     padded.resize(16);
     auto constants = constant_buffer(padded.data(), UINT(padded.size() * 16));
-    D3D11_SAMPLER_DESC sampler_desc{};
-    sampler_desc.Filter = D3D11_FILTER_MIN_MAG_MIP_POINT;
-    sampler_desc.AddressU = sampler_desc.AddressV = sampler_desc.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
-    sampler_desc.ComparisonFunc = D3D11_COMPARISON_NEVER;
-    sampler_desc.MaxLOD = 1000.0f;
-    com_ptr_t<ID3D11SamplerState> sampler;
-    EXPECT_EQ(device->CreateSamplerState(&sampler_desc, &sampler), S_OK);
-    auto target = make_target(UINT(probes.size()), 1);
-    bind_target(target);
-    context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-    context->VSSetShader(vs, nullptr, 0);
-    context->PSSetShader(ps, nullptr, 0);
-    ID3D11Buffer* buffers[] = {constants};
-    context->PSSetConstantBuffers(0, 1, buffers);
-    ID3D11ShaderResourceView* views[] = {view};
-    context->PSSetShaderResources(0, 1, views);
-    ID3D11SamplerState* samplers[] = {sampler};
-    context->PSSetSamplers(0, 1, samplers);
-    context->Draw(3, 0);
-    return read_rgba8(target.texture);
+    return draw_texture(source, view, UINT(probes.size()), 1, constants);
   }
 
   static std::string dir;

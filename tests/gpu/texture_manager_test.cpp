@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "../engine/log_capture.h"
-#include "d3d11_test_support.h"
+#include "texture_draw_fixture.h"
 #include "engine/engine.h"
 #include "engine/filesystem.h"
 #include "engine/texture_manager.h"
@@ -32,7 +32,7 @@ namespace {
 
 using d3d11_test::rgba;
 
-class TextureManagerTest : public d3d11_test::device_fixture_t {
+class TextureManagerTest : public texture_test::texture_draw_fixture_t {
  protected:
   void SetUp() override {
     device_fixture_t::SetUp();
@@ -98,31 +98,13 @@ class TextureManagerTest : public d3d11_test::device_fixture_t {
 
   // Draws the texture's view over a w × h target with point sampling and reads the target back.
   std::vector<uint32_t> draw_textured(const texture_t& texture, UINT w, UINT h) {
-    auto vs = vertex_shader(d3d11_test::fullscreen_vs);
-    auto ps = pixel_shader(R"(
+    return draw_texture(R"(
 Texture2D tex : register(t0);
 SamplerState point_clamp : register(s0);
 float4 main(float4 pos : SV_Position, float2 uv : TEXCOORD0) : SV_Target {
   return tex.Sample(point_clamp, uv);
-})");
-    D3D11_SAMPLER_DESC sampler_desc{};
-    sampler_desc.Filter = D3D11_FILTER_MIN_MAG_MIP_POINT;
-    sampler_desc.AddressU = sampler_desc.AddressV = sampler_desc.AddressW = D3D11_TEXTURE_ADDRESS_CLAMP;
-    sampler_desc.ComparisonFunc = D3D11_COMPARISON_NEVER;
-    sampler_desc.MaxLOD = 1000.0f;
-    com_ptr_t<ID3D11SamplerState> sampler;
-    EXPECT_EQ(device->CreateSamplerState(&sampler_desc, &sampler), S_OK);
-    auto target = make_target(w, h);
-    bind_target(target);
-    context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-    context->VSSetShader(vs, nullptr, 0);
-    context->PSSetShader(ps, nullptr, 0);
-    ID3D11ShaderResourceView* views[] = {texture.srv};
-    context->PSSetShaderResources(0, 1, views);
-    ID3D11SamplerState* samplers[] = {sampler};
-    context->PSSetSamplers(0, 1, samplers);
-    context->Draw(3, 0);
-    return read_rgba8(target.texture);
+})",
+                        texture.srv, w, h);
   }
 
   // Lets the file watcher see the change on disk and pass it on after its quiet time.
