@@ -11,6 +11,7 @@
 #include "engine/graphics_system.h"
 #include "engine/pipeline_states.h"
 #include "engine/render_target.h"
+#include "engine/shader.h"
 #include "engine/state_set.h"
 #include "engine/systems.h"
 
@@ -127,10 +128,41 @@ void graphics_runtime_impl_t::set_samplers(int mask, int start, std::span<sample
   set_samplers_on(context_, mask, start, static_cast<UINT>(n), raw.data());
 }
 
-void graphics_runtime_impl_t::set_vertex_shader(shader_t* shader) {}
-void graphics_runtime_impl_t::set_pixel_shader(shader_t* shader) {}
-void graphics_runtime_impl_t::set_compute_shader(shader_t* shader) {}
-void graphics_runtime_impl_t::set_geometry_shader(shader_t* shader) {}
+// A shader still compiling or failed leaves the stage as it was, so a frame can be drawn while
+// shaders are being prepared.
+void graphics_runtime_impl_t::set_vertex_shader(shader_t* shader) {
+  if (!shader) {
+    context_->VSSetShader(nullptr, nullptr, 0);
+    return;
+  }
+  if (shader->state != SHADER_STATE_READY) return;
+  context_->VSSetShader(shader->vertex_shader, nullptr, 0);
+  context_->IASetInputLayout(shader->input_layout);
+}
+
+void graphics_runtime_impl_t::set_pixel_shader(shader_t* shader) {
+  if (!shader) {
+    context_->PSSetShader(nullptr, nullptr, 0);
+    return;
+  }
+  if (shader->state == SHADER_STATE_READY) context_->PSSetShader(shader->pixel_shader, nullptr, 0);
+}
+
+void graphics_runtime_impl_t::set_compute_shader(shader_t* shader) {
+  if (!shader) {
+    context_->CSSetShader(nullptr, nullptr, 0);
+    return;
+  }
+  if (shader->state == SHADER_STATE_READY) context_->CSSetShader(shader->compute_shader, nullptr, 0);
+}
+
+void graphics_runtime_impl_t::set_geometry_shader(shader_t* shader) {
+  if (!shader) {
+    context_->GSSetShader(nullptr, nullptr, 0);
+    return;
+  }
+  if (shader->state == SHADER_STATE_READY) context_->GSSetShader(shader->geometry_shader, nullptr, 0);
+}
 
 void graphics_runtime_impl_t::set_topology(D3D11_PRIMITIVE_TOPOLOGY topology) {
   context_->IASetPrimitiveTopology(topology);

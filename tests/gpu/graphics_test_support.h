@@ -93,7 +93,11 @@ class graphics_fixture_t : public d3d11_test::device_fixture_t {
     resources.reset();
     gsys.reset();
     if (g_systems == &systems_) g_systems = previous_systems_;
-    if (context) context->ClearState();
+    if (context) {
+      // Retire what the cleared state held while the GL context is still current.
+      context->ClearState();
+      context->Flush();
+    }
     device_fixture_t::TearDown();
   }
 
