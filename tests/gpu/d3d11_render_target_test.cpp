@@ -16,6 +16,8 @@ class D3D11RenderTargetTest : public device_fixture_t {};
 
 using float4_t = std::array<float, 4>;
 using half4_t = std::array<uint16_t, 4>;
+using uint4_t = std::array<uint32_t, 4>;
+using int4_t = std::array<int32_t, 4>;
 
 // Three targets of three formats, written by one draw: each gets its own value.
 TEST_F(D3D11RenderTargetTest, OnePassWritesEveryBoundTarget) {
@@ -196,6 +198,30 @@ float4 main(float4 pos : SV_Position) : SV_Target { return tex.Load(int3(pos.xy,
   context->PSSetShaderResources(0, 1, own);  // b is the bound target: refused, the slot empties
   draw_fullscreen(ps);
   for (const auto& t : read_texels<float4_t>(b.texture)) EXPECT_EQ(t, (float4_t{0, 0, 0.5f, 0}));
+}
+
+// Integer targets take clear values by D3D's float-to-integer rule: truncation toward zero,
+// saturation to the channel's range, NaN as 0.
+TEST_F(D3D11RenderTargetTest, IntegerClearsTruncateAndSaturate) {
+  const float colour[4] = {FLT_MAX, -FLT_MAX, 7.9f, NAN};
+  const float small[4] = {-7.9f, 300.0f, -300.0f, 1.0f};
+  {
+    auto target = make_target(1, 1, DXGI_FORMAT_R32G32B32A32_UINT);
+    context->ClearRenderTargetView(target.rtv, colour);
+    EXPECT_EQ(read_texels<uint4_t>(target.texture)[0], (uint4_t{0xFFFFFFFFu, 0, 7, 0}));
+  }
+  {
+    auto target = make_target(1, 1, DXGI_FORMAT_R32G32B32A32_SINT);
+    context->ClearRenderTargetView(target.rtv, colour);
+    EXPECT_EQ(read_texels<int4_t>(target.texture)[0], (int4_t{2147483647, -2147483647 - 1, 7, 0}));
+    context->ClearRenderTargetView(target.rtv, small);
+    EXPECT_EQ(read_texels<int4_t>(target.texture)[0], (int4_t{-7, 300, -300, 1}));
+  }
+  {
+    auto target = make_target(1, 1, DXGI_FORMAT_R8G8B8A8_UINT);
+    context->ClearRenderTargetView(target.rtv, small);
+    EXPECT_EQ(read_rgba8(target.texture)[0], rgba(0, 255, 0, 1));
+  }
 }
 
 }  // namespace

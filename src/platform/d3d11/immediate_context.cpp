@@ -29,6 +29,34 @@ GLenum index_type(DXGI_FORMAT format) {
 }
 uint32_t index_size(DXGI_FORMAT format) { return format == DXGI_FORMAT_R16_UINT ? 2 : 4; }
 
+// The values a channel of an integer format holds.
+struct integer_range_t {
+  double low, high;
+};
+integer_range_t integer_range(GLenum type) {
+  switch (type) {
+    case GL_BYTE:
+      return {-128, 127};
+    case GL_UNSIGNED_BYTE:
+      return {0, 255};
+    case GL_SHORT:
+      return {-32768, 32767};
+    case GL_UNSIGNED_SHORT:
+      return {0, 65535};
+    case GL_INT:
+      return {-2147483648.0, 2147483647.0};
+    default:
+      return {0, 4294967295.0};
+  }
+}
+
+// D3D's float-to-integer rule for clear values: NaN is 0, the rest truncates toward zero and
+// saturates to the channel's range (a plain cast of FLT_MAX or of a negative value is undefined).
+int64_t saturate_integer(float value, const integer_range_t& range) {
+  if (std::isnan(value)) return 0;
+  return int64_t(std::clamp(std::trunc(double(value)), range.low, range.high));
+}
+
 // D3D's float-to-half conversion keeps finite values finite: beyond the half range they become the
 // largest half of their sign (infinities and NaN pass). GL leaves the overflow to the driver, and
 // the engine clears half targets with FLT_MAX.
@@ -302,13 +330,14 @@ void d3d11_immediate_context_t::ClearRenderTargetView(ID3D11RenderTargetView* vi
   // sRGB views take linear clear colours, as D3D does.
   const dxgi_format_info_t& format = to_impl(view)->format();
   if (format.integer) {
-    const bool is_signed =
-        format.gl_type == GL_BYTE || format.gl_type == GL_SHORT || format.gl_type == GL_INT;
-    if (is_signed) {
-      const GLint values[4] = {GLint(color[0]), GLint(color[1]), GLint(color[2]), GLint(color[3])};
+    const integer_range_t range = integer_range(format.gl_type);
+    if (range.low < 0) {
+      GLint values[4];
+      for (int i = 0; i < 4; ++i) values[i] = GLint(saturate_integer(color[i], range));
       glClearNamedFramebufferiv(clear_fbo_, GL_COLOR, 0, values);
     } else {
-      const GLuint values[4] = {GLuint(color[0]), GLuint(color[1]), GLuint(color[2]), GLuint(color[3])};
+      GLuint values[4];
+      for (int i = 0; i < 4; ++i) values[i] = GLuint(saturate_integer(color[i], range));
       glClearNamedFramebufferuiv(clear_fbo_, GL_COLOR, 0, values);
     }
   } else if (format.gl_type == GL_HALF_FLOAT) {
