@@ -28,8 +28,8 @@ void dyn_buffer_base::create(int size) {
   com_ptr_t<ID3D11Buffer> ring;
   const HRESULT hr = S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &ring.p);
   if (FAILED(hr)) {
-    throw std::runtime_error(fmt::sprintf("%s: %s", "S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &buffer.p)",
-                                          hresult_message(hr)));
+    throw std::runtime_error(fmt::sprintf(
+        "%s: %s", "S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &buffer.p)", hresult_message(hr)));
   }
   // aligned_alloc wants a multiple of the alignment; the callers' sizes already are.
   const size_t shadow_bytes = (static_cast<size_t>(size) + SHADOW_ALIGNMENT - 1) & ~(SHADOW_ALIGNMENT - 1);

@@ -17,7 +17,8 @@ class graphics_resource_impl_t final : public graphics_resources_t {
                                                       bool dynamic) override;
   std::unique_ptr<vertex_buffer_t> create_vertex_buffer(int count, int stride, const void* data,
                                                         bool dynamic) override;
-  std::unique_ptr<constant_buffer_t> create_constant_buffer(int size, bool dynamic, const void* data) override;
+  std::unique_ptr<constant_buffer_t> create_constant_buffer(int size, bool dynamic,
+                                                            const void* data) override;
   std::unique_ptr<constant_buffer_t> create_readback_buffer(int size) override;
   std::unique_ptr<render_target_t> create_indirect_args_buffer(int type) override;
   std::shared_ptr<render_target_t> create_render_target(rt_size_t size_type, int width, int height,
@@ -25,7 +26,8 @@ class graphics_resource_impl_t final : public graphics_resources_t {
   std::unique_ptr<render_target_t> create_buffer(int count, int stride, uint32_t flags) override;
   std::shared_ptr<rasterizer_state_t> create_rasterizer_state(const D3D11_RASTERIZER_DESC& desc) override;
   std::shared_ptr<blend_state_t> create_blend_state(const D3D11_BLEND_DESC& desc) override;
-  std::shared_ptr<depth_stencil_state_t> create_depth_stencil_state(const D3D11_DEPTH_STENCIL_DESC& desc) override;
+  std::shared_ptr<depth_stencil_state_t> create_depth_stencil_state(
+      const D3D11_DEPTH_STENCIL_DESC& desc) override;
   std::shared_ptr<sampler_state_t> create_sampler_state(const D3D11_SAMPLER_DESC& desc) override;
   std::shared_ptr<rasterizer_state_t> get_rasterizer_state(int id) override;
   std::shared_ptr<blend_state_t> get_blend_state(int id) override;

@@ -86,7 +86,8 @@ void graphics_resource_impl_t::begin_frame() {
   }
 }
 
-std::unique_ptr<index_buffer_t> graphics_resource_impl_t::create_index_buffer(int count, int format, const void* data,
+std::unique_ptr<index_buffer_t> graphics_resource_impl_t::create_index_buffer(int count, int format,
+                                                                              const void* data,
                                                                               bool dynamic) {
   const int size = count * (format == DXGI_FORMAT_R16_UINT ? 2 : 4);
   auto buffer = create_plain_buffer<index_buffer_t>(device_, size, D3D11_BIND_INDEX_BUFFER, data, dynamic);
@@ -98,8 +99,10 @@ std::unique_ptr<index_buffer_t> graphics_resource_impl_t::create_index_buffer(in
 }
 
 std::unique_ptr<vertex_buffer_t> graphics_resource_impl_t::create_vertex_buffer(int count, int stride,
-                                                                                const void* data, bool dynamic) {
-  auto buffer = create_plain_buffer<vertex_buffer_t>(device_, count * stride, D3D11_BIND_VERTEX_BUFFER, data, dynamic);
+                                                                                const void* data,
+                                                                                bool dynamic) {
+  auto buffer =
+      create_plain_buffer<vertex_buffer_t>(device_, count * stride, D3D11_BIND_VERTEX_BUFFER, data, dynamic);
   if (buffer) {
     buffer->count = count;
     buffer->stride = stride;
@@ -109,7 +112,8 @@ std::unique_ptr<vertex_buffer_t> graphics_resource_impl_t::create_vertex_buffer(
 
 std::unique_ptr<constant_buffer_t> graphics_resource_impl_t::create_constant_buffer(int size, bool dynamic,
                                                                                     const void* data) {
-  auto buffer = create_plain_buffer<constant_buffer_t>(device_, size, D3D11_BIND_CONSTANT_BUFFER, data, dynamic);
+  auto buffer =
+      create_plain_buffer<constant_buffer_t>(device_, size, D3D11_BIND_CONSTANT_BUFFER, data, dynamic);
   if (buffer) buffer->dynamic = dynamic;
   return buffer;
 }
@@ -157,8 +161,9 @@ std::unique_ptr<render_target_t> graphics_resource_impl_t::create_indirect_args_
   return target;
 }
 
-std::shared_ptr<render_target_t> graphics_resource_impl_t::create_render_target(rt_size_t size_type, int width,
-                                                                                int height, DXGI_FORMAT format,
+std::shared_ptr<render_target_t> graphics_resource_impl_t::create_render_target(rt_size_t size_type,
+                                                                                int width, int height,
+                                                                                DXGI_FORMAT format,
                                                                                 uint32_t flags) {
   if (size_type >= RT_SIZE_BACKBUFFER && size_type <= RT_SIZE_EIGHTH) {
     const int2 backbuffer = S(gsys)->get_backbuffer_size();
@@ -166,7 +171,8 @@ std::shared_ptr<render_target_t> graphics_resource_impl_t::create_render_target(
     width = backbuffer.x / divisor;
     height = backbuffer.y / divisor;
   }
-  const D3D11_VIEWPORT viewport{0.0f, 0.0f, static_cast<float>(width), static_cast<float>(height), 0.0f, 1.0f};
+  const D3D11_VIEWPORT viewport{0.0f, 0.0f, static_cast<float>(width), static_cast<float>(height),
+                                0.0f, 1.0f};
 
   if (flags & RT_TEMPORARY) {
     for (const auto& pooled : temp_targets_) {
@@ -193,7 +199,8 @@ std::shared_ptr<render_target_t> graphics_resource_impl_t::create_render_target(
   rt->texture_desc.Format = format;
   rt->texture_desc.SampleDesc = {1, 0};
   rt->texture_desc.Usage = D3D11_USAGE_DEFAULT;
-  rt->texture_desc.BindFlags = D3D11_BIND_RENDER_TARGET | ((flags & RT_SRV) ? D3D11_BIND_SHADER_RESOURCE : 0u) |
+  rt->texture_desc.BindFlags = D3D11_BIND_RENDER_TARGET |
+                               ((flags & RT_SRV) ? D3D11_BIND_SHADER_RESOURCE : 0u) |
                                ((flags & RT_UAV) ? D3D11_BIND_UNORDERED_ACCESS : 0u);
   rt->texture_desc.CPUAccessFlags = 0;
   rt->texture_desc.MiscFlags = (flags & RT_MIPS) ? D3D11_RESOURCE_MISC_GENERATE_MIPS : 0u;
@@ -252,7 +259,8 @@ std::shared_ptr<render_target_t> graphics_resource_impl_t::create_render_target(
   return target;
 }
 
-std::unique_ptr<render_target_t> graphics_resource_impl_t::create_buffer(int count, int stride, uint32_t flags) {
+std::unique_ptr<render_target_t> graphics_resource_impl_t::create_buffer(int count, int stride,
+                                                                         uint32_t flags) {
   auto target = std::make_unique<render_target_t>();
   target->count = count;
   target->stride = stride;
@@ -280,14 +288,16 @@ std::unique_ptr<render_target_t> graphics_resource_impl_t::create_buffer(int cou
     target->uav_desc.Buffer = {0, static_cast<UINT>(count),
                                ((flags & BUF_APPEND) ? D3D11_BUFFER_UAV_FLAG_APPEND : 0u) |
                                    ((flags & BUF_COUNTER) ? D3D11_BUFFER_UAV_FLAG_COUNTER : 0u)};
-    if (FAILED(device_->CreateUnorderedAccessView(target->buffer, &target->uav_desc, &target->uav))) return nullptr;
+    if (FAILED(device_->CreateUnorderedAccessView(target->buffer, &target->uav_desc, &target->uav)))
+      return nullptr;
   }
   if (flags & BUF_SRV) {
     target->srv_desc.Format = DXGI_FORMAT_UNKNOWN;
     target->srv_desc.ViewDimension = D3D11_SRV_DIMENSION_BUFFER;
     target->srv_desc.Buffer.FirstElement = 0;
     target->srv_desc.Buffer.NumElements = static_cast<UINT>(count);
-    if (FAILED(device_->CreateShaderResourceView(target->buffer, &target->srv_desc, &target->srv))) return nullptr;
+    if (FAILED(device_->CreateShaderResourceView(target->buffer, &target->srv_desc, &target->srv)))
+      return nullptr;
   }
   if (flags & BUF_COUNT_BUFFER) target->count_buffer = create_constant_buffer(16, false, nullptr);
   return target;
@@ -304,13 +314,16 @@ std::shared_ptr<depth_stencil_state_t> graphics_resource_impl_t::create_depth_st
     const D3D11_DEPTH_STENCIL_DESC& desc) {
   return states_.create_depth_stencil_state(device_, desc);
 }
-std::shared_ptr<sampler_state_t> graphics_resource_impl_t::create_sampler_state(const D3D11_SAMPLER_DESC& desc) {
+std::shared_ptr<sampler_state_t> graphics_resource_impl_t::create_sampler_state(
+    const D3D11_SAMPLER_DESC& desc) {
   return states_.create_sampler_state(device_, desc);
 }
 std::shared_ptr<rasterizer_state_t> graphics_resource_impl_t::get_rasterizer_state(int id) {
   return states_.get_rasterizer_state(id);
 }
-std::shared_ptr<blend_state_t> graphics_resource_impl_t::get_blend_state(int id) { return states_.get_blend_state(id); }
+std::shared_ptr<blend_state_t> graphics_resource_impl_t::get_blend_state(int id) {
+  return states_.get_blend_state(id);
+}
 std::shared_ptr<depth_stencil_state_t> graphics_resource_impl_t::get_depth_stencil_state(int id) {
   return states_.get_depth_stencil_state(id);
 }

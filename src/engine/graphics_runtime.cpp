@@ -31,13 +31,17 @@ void for_stages(int mask, Vs vs, Gs gs, Ps ps, Cs cs) {
   if (mask & STAGE_COMPUTE) cs();
 }
 
-void set_constant_buffers_on(ID3D11DeviceContext* c, int mask, UINT start, UINT n, ID3D11Buffer* const* buffers) {
+void set_constant_buffers_on(ID3D11DeviceContext* c, int mask, UINT start, UINT n,
+                             ID3D11Buffer* const* buffers) {
   for_stages(
-      mask, [&] { c->VSSetConstantBuffers(start, n, buffers); }, [&] { c->GSSetConstantBuffers(start, n, buffers); },
-      [&] { c->PSSetConstantBuffers(start, n, buffers); }, [&] { c->CSSetConstantBuffers(start, n, buffers); });
+      mask, [&] { c->VSSetConstantBuffers(start, n, buffers); },
+      [&] { c->GSSetConstantBuffers(start, n, buffers); },
+      [&] { c->PSSetConstantBuffers(start, n, buffers); },
+      [&] { c->CSSetConstantBuffers(start, n, buffers); });
 }
 
-void set_samplers_on(ID3D11DeviceContext* c, int mask, UINT start, UINT n, ID3D11SamplerState* const* states) {
+void set_samplers_on(ID3D11DeviceContext* c, int mask, UINT start, UINT n,
+                     ID3D11SamplerState* const* states) {
   for_stages(
       mask, [&] { c->VSSetSamplers(start, n, states); }, [&] { c->GSSetSamplers(start, n, states); },
       [&] { c->PSSetSamplers(start, n, states); }, [&] { c->CSSetSamplers(start, n, states); });
@@ -46,8 +50,9 @@ void set_samplers_on(ID3D11DeviceContext* c, int mask, UINT start, UINT n, ID3D1
 void set_shader_resources_on(ID3D11DeviceContext* c, int mask, UINT start, UINT n,
                              ID3D11ShaderResourceView* const* views) {
   for_stages(
-      mask, [&] { c->VSSetShaderResources(start, n, views); }, [&] { c->GSSetShaderResources(start, n, views); },
-      [&] { c->PSSetShaderResources(start, n, views); }, [&] { c->CSSetShaderResources(start, n, views); });
+      mask, [&] { c->VSSetShaderResources(start, n, views); },
+      [&] { c->GSSetShaderResources(start, n, views); }, [&] { c->PSSetShaderResources(start, n, views); },
+      [&] { c->CSSetShaderResources(start, n, views); });
 }
 
 }  // namespace
@@ -81,11 +86,14 @@ void graphics_runtime_impl_t::set_constant_buffer(int mask, int slot, constant_b
   set_constant_buffers_on(context_, mask, slot, 1, buffers);
 }
 
-void graphics_runtime_impl_t::set_constant_buffers(int mask, int start, std::span<ID3D11Buffer* const> buffers) {
+void graphics_runtime_impl_t::set_constant_buffers(int mask, int start,
+                                                   std::span<ID3D11Buffer* const> buffers) {
   set_constant_buffers_on(context_, mask, start, static_cast<UINT>(buffers.size()), buffers.data());
 }
 
-void graphics_runtime_impl_t::set_input_layout(ID3D11InputLayout* layout) { context_->IASetInputLayout(layout); }
+void graphics_runtime_impl_t::set_input_layout(ID3D11InputLayout* layout) {
+  context_->IASetInputLayout(layout);
+}
 
 void graphics_runtime_impl_t::set_index_buffer(index_buffer_t* buffer) {
   context_->IASetIndexBuffer(buffer->buffer, static_cast<DXGI_FORMAT>(buffer->format), 0);
@@ -212,8 +220,8 @@ void graphics_runtime_impl_t::set_geometry(const geometry_t& geometry) {
     context_->IASetVertexBuffers(0, 1, &buffer, &stride, &offset);
   }
   if (geometry.index_buffer) {
-    context_->IASetIndexBuffer(geometry.index_buffer->buffer, static_cast<DXGI_FORMAT>(geometry.index_buffer->format),
-                               0);
+    context_->IASetIndexBuffer(geometry.index_buffer->buffer,
+                               static_cast<DXGI_FORMAT>(geometry.index_buffer->format), 0);
   }
   context_->IASetPrimitiveTopology(static_cast<D3D11_PRIMITIVE_TOPOLOGY>(geometry.topology));
 }
@@ -305,7 +313,8 @@ bound_targets_t graphics_runtime_impl_t::set_render_targets(std::span<render_tar
     if (!target) {
       views[view_count++] = nullptr;
     } else if (target->rtv) {
-      if (static_cast<size_t>(i) < colours.size() && colours[i]) context_->ClearRenderTargetView(target->rtv, colours[i]);
+      if (static_cast<size_t>(i) < colours.size() && colours[i])
+        context_->ClearRenderTargetView(target->rtv, colours[i]);
       if (clear_depth && target->ds_dsv)
         context_->ClearDepthStencilView(target->ds_dsv, D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL, 1.0f, 0);
       if (i == 0) {
@@ -320,14 +329,15 @@ bound_targets_t graphics_runtime_impl_t::set_render_targets(std::span<render_tar
   if (uav_count == 0) {
     context_->OMSetRenderTargets(view_count, views.data(), depth);
   } else {
-    context_->OMSetRenderTargetsAndUnorderedAccessViews(view_count, views.data(), depth, view_count, uav_count,
-                                                        uavs.data(), reset_counters);
+    context_->OMSetRenderTargetsAndUnorderedAccessViews(view_count, views.data(), depth, view_count,
+                                                        uav_count, uavs.data(), reset_counters);
   }
   return previous;
 }
 
 bound_targets_t graphics_runtime_impl_t::set_render_targets_clear_all(std::span<render_target_t* const> list,
-                                                                      const float colour[4], bool clear_depth) {
+                                                                      const float colour[4],
+                                                                      bool clear_depth) {
   std::array<const float*, RUNTIME_SLOT_COUNT> colours{};
   const size_t n = colour ? std::min(list.size(), colours.size()) : 0;
   for (size_t i = 0; i < n; ++i) colours[i] = colour;
@@ -336,14 +346,16 @@ bound_targets_t graphics_runtime_impl_t::set_render_targets_clear_all(std::span<
 
 render_target_t* graphics_runtime_impl_t::get_render_target(int index) { return targets[index]; }
 
-void graphics_runtime_impl_t::set_compute_uav(int slot, ID3D11UnorderedAccessView* view, uint32_t initial_count) {
+void graphics_runtime_impl_t::set_compute_uav(int slot, ID3D11UnorderedAccessView* view,
+                                              uint32_t initial_count) {
   const UINT counts[1] = {initial_count};
   context_->CSSetUnorderedAccessViews(slot, 1, &view, counts);
 }
 
 void graphics_runtime_impl_t::set_compute_uavs(int start, std::span<ID3D11UnorderedAccessView* const> views,
                                                std::span<const uint32_t> initial_counts) {
-  context_->CSSetUnorderedAccessViews(start, static_cast<UINT>(views.size()), views.data(), initial_counts.data());
+  context_->CSSetUnorderedAccessViews(start, static_cast<UINT>(views.size()), views.data(),
+                                      initial_counts.data());
 }
 
 float2 graphics_runtime_impl_t::get_render_target_size(int index) {

@@ -82,7 +82,8 @@ class graphics_runtime_t {
   virtual void set_geometry_shader(shader_t* shader) = 0;
   virtual void set_topology(D3D11_PRIMITIVE_TOPOLOGY topology) = 0;
   virtual void set_shader_resource(int mask, int slot, ID3D11ShaderResourceView* view) = 0;
-  virtual void set_shader_resources(int mask, int start, std::span<ID3D11ShaderResourceView* const> views) = 0;
+  virtual void set_shader_resources(int mask, int start,
+                                    std::span<ID3D11ShaderResourceView* const> views) = 0;
   // Rasterizer, blend (factor 1, mask 0xFFFFFFFF), depth-stencil (ref 0), pixel samplers.
   virtual void set_state_set(const state_set_t& states) = 0;
   // Vertex buffer (static before dynamic), index buffer when present, topology always.
@@ -102,7 +103,8 @@ class graphics_runtime_t {
   // Clears colour, and depth and stencil when the target has a depth view.
   virtual void clear_render_target(render_target_t* target, const float colour[4]) = 0;
   // Binds one target as target 0 (null unbinds, viewport kept); returns the one it replaces.
-  virtual render_target_t* set_render_target(render_target_t* target, const float colour[4], bool clear_depth) = 0;
+  virtual render_target_t* set_render_target(render_target_t* target, const float colour[4],
+                                             bool clear_depth) = 0;
   // Targets in order; colours[i] (null for none) clears target i. Targets without rtv but with a
   // uav (GPU buffers) are bound as UAVs after the render-target views, with counters reset to 0.
   virtual bound_targets_t set_render_targets(std::span<render_target_t* const> targets,
@@ -165,11 +167,12 @@ class graphics_runtime_impl_t final : public graphics_runtime_t {
   void draw(uint32_t vertex_count, uint32_t start_vertex) override;
   void dispatch(uint32_t x, uint32_t y, uint32_t z) override;
   void clear_render_target(render_target_t* target, const float colour[4]) override;
-  render_target_t* set_render_target(render_target_t* target, const float colour[4], bool clear_depth) override;
+  render_target_t* set_render_target(render_target_t* target, const float colour[4],
+                                     bool clear_depth) override;
   bound_targets_t set_render_targets(std::span<render_target_t* const> targets,
                                      std::span<const float* const> colours, bool clear_depth) override;
-  bound_targets_t set_render_targets_clear_all(std::span<render_target_t* const> targets, const float colour[4],
-                                               bool clear_depth) override;
+  bound_targets_t set_render_targets_clear_all(std::span<render_target_t* const> targets,
+                                               const float colour[4], bool clear_depth) override;
   render_target_t* get_render_target(int index) override;
   void set_compute_uav(int slot, ID3D11UnorderedAccessView* view, uint32_t initial_count) override;
   void set_compute_uavs(int start, std::span<ID3D11UnorderedAccessView* const> views,

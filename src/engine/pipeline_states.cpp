@@ -16,8 +16,9 @@ D3D11_RENDER_TARGET_BLEND_DESC target_blend(D3D11_BLEND src, D3D11_BLEND dest, D
 
 bool target_equals(const D3D11_RENDER_TARGET_BLEND_DESC& a, const D3D11_RENDER_TARGET_BLEND_DESC& b) {
   return a.BlendEnable == b.BlendEnable && a.SrcBlend == b.SrcBlend && a.DestBlend == b.DestBlend &&
-         a.BlendOp == b.BlendOp && a.SrcBlendAlpha == b.SrcBlendAlpha && a.DestBlendAlpha == b.DestBlendAlpha &&
-         a.BlendOpAlpha == b.BlendOpAlpha && a.RenderTargetWriteMask == b.RenderTargetWriteMask;
+         a.BlendOp == b.BlendOp && a.SrcBlendAlpha == b.SrcBlendAlpha &&
+         a.DestBlendAlpha == b.DestBlendAlpha && a.BlendOpAlpha == b.BlendOpAlpha &&
+         a.RenderTargetWriteMask == b.RenderTargetWriteMask;
 }
 
 bool face_equals(const D3D11_DEPTH_STENCILOP_DESC& a, const D3D11_DEPTH_STENCILOP_DESC& b) {
@@ -31,7 +32,8 @@ HRESULT create_state(ID3D11Device* device, const D3D11_RASTERIZER_DESC& desc, ID
 HRESULT create_state(ID3D11Device* device, const D3D11_BLEND_DESC& desc, ID3D11BlendState** state) {
   return device->CreateBlendState(&desc, state);
 }
-HRESULT create_state(ID3D11Device* device, const D3D11_DEPTH_STENCIL_DESC& desc, ID3D11DepthStencilState** state) {
+HRESULT create_state(ID3D11Device* device, const D3D11_DEPTH_STENCIL_DESC& desc,
+                     ID3D11DepthStencilState** state) {
   return device->CreateDepthStencilState(&desc, state);
 }
 HRESULT create_state(ID3D11Device* device, const D3D11_SAMPLER_DESC& desc, ID3D11SamplerState** state) {
@@ -60,7 +62,8 @@ std::shared_ptr<Record> preset(const std::vector<std::shared_ptr<Record>>& list,
 }  // namespace
 
 D3D11_RASTERIZER_DESC rasterizer_preset_desc(int id) {
-  D3D11_RASTERIZER_DESC desc{D3D11_FILL_SOLID, D3D11_CULL_BACK, FALSE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
+  D3D11_RASTERIZER_DESC desc{
+      D3D11_FILL_SOLID, D3D11_CULL_BACK, FALSE, 0, 0.0f, 0.0f, TRUE, FALSE, FALSE, FALSE};
   switch (id) {
     case 2:
       desc.CullMode = D3D11_CULL_NONE;
@@ -87,7 +90,8 @@ D3D11_BLEND_DESC blend_preset_desc(int id) {
   switch (id) {
     case 2:
       desc.IndependentBlendEnable = TRUE;
-      target0 = target_blend(D3D11_BLEND_SRC_ALPHA, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0xF);
+      target0 = target_blend(D3D11_BLEND_SRC_ALPHA, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_ONE,
+                             D3D11_BLEND_ONE, 0xF);
       break;
     case 4:
       target0 = target_blend(D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0xF);
@@ -97,8 +101,8 @@ D3D11_BLEND_DESC blend_preset_desc(int id) {
       break;
     case 6:
       desc.IndependentBlendEnable = TRUE;
-      target0 = target_blend(D3D11_BLEND_ONE, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_ONE, D3D11_BLEND_INV_SRC_ALPHA,
-                             0xF);
+      target0 = target_blend(D3D11_BLEND_ONE, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_ONE,
+                             D3D11_BLEND_INV_SRC_ALPHA, 0xF);
       break;
     case 7:
       desc.IndependentBlendEnable = TRUE;
@@ -119,8 +123,8 @@ D3D11_BLEND_DESC blend_preset_desc(int id) {
 D3D11_DEPTH_STENCIL_DESC depth_stencil_preset_desc(int id) {
   const D3D11_DEPTH_STENCILOP_DESC face{D3D11_STENCIL_OP_KEEP, D3D11_STENCIL_OP_KEEP, D3D11_STENCIL_OP_KEEP,
                                         D3D11_COMPARISON_ALWAYS};
-  D3D11_DEPTH_STENCIL_DESC desc{TRUE, D3D11_DEPTH_WRITE_MASK_ALL, D3D11_COMPARISON_LESS, FALSE, 0xFF, 0xFF, face,
-                                face};
+  D3D11_DEPTH_STENCIL_DESC desc{
+      TRUE, D3D11_DEPTH_WRITE_MASK_ALL, D3D11_COMPARISON_LESS, FALSE, 0xFF, 0xFF, face, face};
   switch (id) {
     case 2:
       desc.DepthEnable = FALSE;
@@ -154,20 +158,21 @@ D3D11_SAMPLER_DESC sampler_preset_desc(int id) {
     default:  // 1 and 5
       break;
   }
-  return {filter, address, address, address, 0.0f, 1, D3D11_COMPARISON_NEVER, {1.0f, 1.0f, 1.0f, 1.0f},
+  return {filter,   address, address, address, 0.0f, 1, D3D11_COMPARISON_NEVER, {1.0f, 1.0f, 1.0f, 1.0f},
           -FLT_MAX, FLT_MAX};
 }
 
 bool desc_equals(const D3D11_RASTERIZER_DESC& a, const D3D11_RASTERIZER_DESC& b) {
-  return a.FillMode == b.FillMode && a.CullMode == b.CullMode && a.FrontCounterClockwise == b.FrontCounterClockwise &&
-         a.DepthBias == b.DepthBias && a.DepthBiasClamp == b.DepthBiasClamp &&
-         a.SlopeScaledDepthBias == b.SlopeScaledDepthBias && a.DepthClipEnable == b.DepthClipEnable &&
-         a.ScissorEnable == b.ScissorEnable && a.MultisampleEnable == b.MultisampleEnable &&
-         a.AntialiasedLineEnable == b.AntialiasedLineEnable;
+  return a.FillMode == b.FillMode && a.CullMode == b.CullMode &&
+         a.FrontCounterClockwise == b.FrontCounterClockwise && a.DepthBias == b.DepthBias &&
+         a.DepthBiasClamp == b.DepthBiasClamp && a.SlopeScaledDepthBias == b.SlopeScaledDepthBias &&
+         a.DepthClipEnable == b.DepthClipEnable && a.ScissorEnable == b.ScissorEnable &&
+         a.MultisampleEnable == b.MultisampleEnable && a.AntialiasedLineEnable == b.AntialiasedLineEnable;
 }
 
 bool desc_equals(const D3D11_BLEND_DESC& a, const D3D11_BLEND_DESC& b) {
-  if (a.AlphaToCoverageEnable != b.AlphaToCoverageEnable || a.IndependentBlendEnable != b.IndependentBlendEnable)
+  if (a.AlphaToCoverageEnable != b.AlphaToCoverageEnable ||
+      a.IndependentBlendEnable != b.IndependentBlendEnable)
     return false;
   for (int i = 0; i < 8; ++i)
     if (!target_equals(a.RenderTarget[i], b.RenderTarget[i])) return false;
@@ -175,18 +180,18 @@ bool desc_equals(const D3D11_BLEND_DESC& a, const D3D11_BLEND_DESC& b) {
 }
 
 bool desc_equals(const D3D11_DEPTH_STENCIL_DESC& a, const D3D11_DEPTH_STENCIL_DESC& b) {
-  return a.DepthEnable == b.DepthEnable && a.DepthWriteMask == b.DepthWriteMask && a.DepthFunc == b.DepthFunc &&
-         a.StencilEnable == b.StencilEnable && a.StencilReadMask == b.StencilReadMask &&
-         a.StencilWriteMask == b.StencilWriteMask && face_equals(a.FrontFace, b.FrontFace) &&
-         face_equals(a.BackFace, b.BackFace);
+  return a.DepthEnable == b.DepthEnable && a.DepthWriteMask == b.DepthWriteMask &&
+         a.DepthFunc == b.DepthFunc && a.StencilEnable == b.StencilEnable &&
+         a.StencilReadMask == b.StencilReadMask && a.StencilWriteMask == b.StencilWriteMask &&
+         face_equals(a.FrontFace, b.FrontFace) && face_equals(a.BackFace, b.BackFace);
 }
 
 bool desc_equals(const D3D11_SAMPLER_DESC& a, const D3D11_SAMPLER_DESC& b) {
   for (int i = 0; i < 4; ++i)
     if (a.BorderColor[i] != b.BorderColor[i]) return false;
-  return a.Filter == b.Filter && a.AddressU == b.AddressU && a.AddressV == b.AddressV && a.AddressW == b.AddressW &&
-         a.MipLODBias == b.MipLODBias && a.MaxAnisotropy == b.MaxAnisotropy && a.ComparisonFunc == b.ComparisonFunc &&
-         a.MinLOD == b.MinLOD && a.MaxLOD == b.MaxLOD;
+  return a.Filter == b.Filter && a.AddressU == b.AddressU && a.AddressV == b.AddressV &&
+         a.AddressW == b.AddressW && a.MipLODBias == b.MipLODBias && a.MaxAnisotropy == b.MaxAnisotropy &&
+         a.ComparisonFunc == b.ComparisonFunc && a.MinLOD == b.MinLOD && a.MaxLOD == b.MaxLOD;
 }
 
 std::shared_ptr<rasterizer_state_t> pipeline_state_lists_t::create_rasterizer_state(
@@ -201,8 +206,8 @@ std::shared_ptr<depth_stencil_state_t> pipeline_state_lists_t::create_depth_sten
     ID3D11Device* device, const D3D11_DEPTH_STENCIL_DESC& desc) {
   return find_or_create(device, depth_stencil_states, desc);
 }
-std::shared_ptr<sampler_state_t> pipeline_state_lists_t::create_sampler_state(ID3D11Device* device,
-                                                                              const D3D11_SAMPLER_DESC& desc) {
+std::shared_ptr<sampler_state_t> pipeline_state_lists_t::create_sampler_state(
+    ID3D11Device* device, const D3D11_SAMPLER_DESC& desc) {
   return find_or_create(device, sampler_states, desc);
 }
 
@@ -227,7 +232,9 @@ void pipeline_state_lists_t::build_presets(ID3D11Device* device) {
 
   // The order decides which later preset finds an earlier equal one (blend 3 is blend 1, sampler
   // 5 is sampler 1); each made preset is also appended after the preset positions.
-  auto rasterizer = [&](int id) { rasterizer_states[id] = create_rasterizer_state(device, rasterizer_preset_desc(id)); };
+  auto rasterizer = [&](int id) {
+    rasterizer_states[id] = create_rasterizer_state(device, rasterizer_preset_desc(id));
+  };
   auto blend = [&](int id) { blend_states[id] = create_blend_state(device, blend_preset_desc(id)); };
   auto depth_stencil = [&](int id) {
     depth_stencil_states[id] = create_depth_stencil_state(device, depth_stencil_preset_desc(id));

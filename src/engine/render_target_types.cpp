@@ -23,7 +23,8 @@ int dxgi_format_bits(uint32_t format) {
   if (format <= 4) return 128;
   if (format <= 8) return 96;
   if (format <= 22 || format == 102 || format == 108 || format == 109) return 64;
-  if ((format >= 48 && format <= 59) || format == 85 || format == 86 || format == 114 || format == 115) return 16;
+  if ((format >= 48 && format <= 59) || format == 85 || format == 86 || format == 114 || format == 115)
+    return 16;
   if ((format >= 60 && format <= 65) || (format >= 73 && format <= 78) || (format >= 82 && format <= 84) ||
       (format >= 94 && format <= 99) || (format >= 111 && format <= 113))
     return 8;

@@ -49,13 +49,15 @@ bool state_set_t::create(int depth_stencil_preset, int blend_preset, int rasteri
 }
 
 bool state_set_t::create_from_descs(const D3D11_DEPTH_STENCIL_DESC* depth_stencil_desc,
-                                    const D3D11_BLEND_DESC* blend_desc, const D3D11_RASTERIZER_DESC* rasterizer_desc,
+                                    const D3D11_BLEND_DESC* blend_desc,
+                                    const D3D11_RASTERIZER_DESC* rasterizer_desc,
                                     const D3D11_SAMPLER_DESC* sampler_descs, int sampler_count) {
   graphics_resources_t* resources = S(resources);
   depth_stencil = resources->create_depth_stencil_state(depth_stencil_desc ? *depth_stencil_desc
                                                                            : default_depth_stencil_desc());
   blend = resources->create_blend_state(blend_desc ? *blend_desc : default_blend_desc());
-  rasterizer = resources->create_rasterizer_state(rasterizer_desc ? *rasterizer_desc : default_rasterizer_desc());
+  rasterizer =
+      resources->create_rasterizer_state(rasterizer_desc ? *rasterizer_desc : default_rasterizer_desc());
 
   // A rebuilt set starts its sampler list afresh instead of binding the old samplers first.
   samplers.clear();

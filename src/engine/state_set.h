@@ -14,9 +14,9 @@ struct state_set_t {
   bool create(int depth_stencil_id, int blend_id, int rasterizer_id, const std::vector<int32_t>& sampler_ids);
   // Null descriptions take the Direct3D defaults; without sampler descriptions the samplers are
   // the presets 2, 3, 4 and 5. True when every state exists.
-  bool create_from_descs(const D3D11_DEPTH_STENCIL_DESC* depth_stencil_desc, const D3D11_BLEND_DESC* blend_desc,
-                         const D3D11_RASTERIZER_DESC* rasterizer_desc, const D3D11_SAMPLER_DESC* sampler_descs,
-                         int sampler_count);
+  bool create_from_descs(const D3D11_DEPTH_STENCIL_DESC* depth_stencil_desc,
+                         const D3D11_BLEND_DESC* blend_desc, const D3D11_RASTERIZER_DESC* rasterizer_desc,
+                         const D3D11_SAMPLER_DESC* sampler_descs, int sampler_count);
 
   std::shared_ptr<depth_stencil_state_t> depth_stencil;
   std::shared_ptr<blend_state_t> blend;

@@ -78,7 +78,8 @@ void expect_layout(const std::vector<int32_t>& codes, const std::vector<expected
 }
 
 TEST(GraphicsFormatsTest, OffsetsPackAndSemanticIndicesCountPerGroup) {
-  expect_layout({VF_POS_XYZW, VF_TEX4, VF_TEX2}, {{"POSITION", 0, 0}, {"TEXCOORD", 0, 16}, {"TEXCOORD", 1, 32}});
+  expect_layout({VF_POS_XYZW, VF_TEX4, VF_TEX2},
+                {{"POSITION", 0, 0}, {"TEXCOORD", 0, 16}, {"TEXCOORD", 1, 32}});
   // SV_POSITION counts together with POSITION.
   expect_layout({VF_POS, VF_SV_POS_XYZW}, {{"POSITION", 0, 0}, {"SV_POSITION", 1, 12}});
   expect_layout({VF_POS, VF_NORMAL, VF_TANGENT, VF_BINORMAL, VF_TEX1, VF_COLOR, VF_COLOR_U32, VF_TEX3},
@@ -98,20 +99,20 @@ TEST(GraphicsFormatsTest, AnUnknownCodeInTheListMovesNothing) {
 
 TEST(GraphicsFormatsTest, RenderTargetTypeNamesAreExact) {
   const std::pair<const char*, int> rows[] = {
-      {"hdr16", 1}, {"hdr32", 2}, {"ldr", 3},   {"bloom", 4}, {"depth", 5},    {"occlusion", 6},
-      {"HDR16", 0}, {"Ldr", 0},   {"", 0},      {"hdr", 0},   {"depth ", 0},   {"r16g16b16a16_float", 0},
+      {"hdr16", 1}, {"hdr32", 2}, {"ldr", 3}, {"bloom", 4}, {"depth", 5},  {"occlusion", 6},
+      {"HDR16", 0}, {"Ldr", 0},   {"", 0},    {"hdr", 0},   {"depth ", 0}, {"r16g16b16a16_float", 0},
   };
   for (const auto& [name, type] : rows) EXPECT_EQ(render_target_type_from_name(name), type) << name;
 }
 
 TEST(GraphicsFormatsTest, FormatBitsFollowTheTable) {
   const std::pair<uint32_t, int> rows[] = {
-      {0, 0},    {116, 0},  {1000, 0}, {1, 128},  {4, 128},  {5, 96},   {8, 96},   {9, 64},   {22, 64},
-      {102, 64}, {108, 64}, {109, 64}, {23, 32},  {28, 32},  {47, 32},  {48, 16},  {59, 16},  {85, 16},
-      {86, 16},  {114, 16}, {115, 16}, {60, 8},   {65, 8},   {73, 8},   {78, 8},   {82, 8},   {84, 8},
-      {94, 8},   {99, 8},   {111, 8},  {113, 8},  {66, 1},   {70, 4},   {71, 4},   {72, 4},   {79, 4},
-      {81, 4},   {103, 12}, {106, 12}, {110, 12}, {104, 24}, {105, 24}, {67, 32},  {87, 32},  {100, 32},
-      {101, 32}, {107, 32}, {93, 32},
+      {0, 0},    {116, 0},  {1000, 0}, {1, 128},  {4, 128},  {5, 96},   {8, 96},   {9, 64},
+      {22, 64},  {102, 64}, {108, 64}, {109, 64}, {23, 32},  {28, 32},  {47, 32},  {48, 16},
+      {59, 16},  {85, 16},  {86, 16},  {114, 16}, {115, 16}, {60, 8},   {65, 8},   {73, 8},
+      {78, 8},   {82, 8},   {84, 8},   {94, 8},   {99, 8},   {111, 8},  {113, 8},  {66, 1},
+      {70, 4},   {71, 4},   {72, 4},   {79, 4},   {81, 4},   {103, 12}, {106, 12}, {110, 12},
+      {104, 24}, {105, 24}, {67, 32},  {87, 32},  {100, 32}, {101, 32}, {107, 32}, {93, 32},
   };
   for (const auto& [format, bits] : rows) EXPECT_EQ(dxgi_format_bits(format), bits) << format;
 }

@@ -90,7 +90,8 @@ TEST_F(GraphicsGeometryTest, ARefusedRingThrowsItsCallTextAndKeepsThePreviousRin
     ring.create(0);
     ADD_FAILURE() << "no exception";
   } catch (const std::runtime_error& error) {
-    EXPECT_EQ(std::string(error.what()).rfind("S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &buffer.p): ", 0),
+    EXPECT_EQ(std::string(error.what())
+                  .rfind("S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &buffer.p): ", 0),
               0u)
         << error.what();
   }
@@ -108,7 +109,8 @@ TEST_F(GraphicsGeometryTest, IndexBuffersAreImmutable32Bit) {
   ASSERT_TRUE(geometry.index_buffer);
   EXPECT_EQ(geometry.index_buffer->count, 6);
   EXPECT_EQ(geometry.index_buffer->format, DXGI_FORMAT_R32_UINT);
-  EXPECT_EQ(read_buffer<uint32_t>(geometry.index_buffer->buffer, 6), std::vector<uint32_t>(indices, indices + 6));
+  EXPECT_EQ(read_buffer<uint32_t>(geometry.index_buffer->buffer, 6),
+            std::vector<uint32_t>(indices, indices + 6));
   EXPECT_EQ(geometry.topology, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
 }
 

@@ -48,7 +48,8 @@ struct target_row_t {
   D3D11_BLEND src, dest, src_alpha, dest_alpha;
   UINT8 mask;
 };
-constexpr target_row_t default_target{FALSE, D3D11_BLEND_ONE, D3D11_BLEND_ZERO, D3D11_BLEND_ONE, D3D11_BLEND_ZERO, 0xF};
+constexpr target_row_t default_target{FALSE,           D3D11_BLEND_ONE,  D3D11_BLEND_ZERO,
+                                      D3D11_BLEND_ONE, D3D11_BLEND_ZERO, 0xF};
 
 struct blend_row_t {
   int id;
@@ -60,18 +61,31 @@ struct blend_row_t {
 TEST_F(GraphicsPresetsTest, BlendPresetsHaveTheirTargetsAndDefaultsElsewhere) {
   const blend_row_t rows[] = {
       {1, FALSE, default_target, default_target},
-      {2, TRUE, {TRUE, D3D11_BLEND_SRC_ALPHA, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0xF},
+      {2,
+       TRUE,
+       {TRUE, D3D11_BLEND_SRC_ALPHA, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0xF},
        default_target},
       {3, FALSE, default_target, default_target},
-      {4, FALSE, {TRUE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0xF}, default_target},
-      {5, FALSE, {TRUE, D3D11_BLEND_ONE, D3D11_BLEND_ZERO, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0x0}, default_target},
-      {6, TRUE,
+      {4,
+       FALSE,
+       {TRUE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0xF},
+       default_target},
+      {5,
+       FALSE,
+       {TRUE, D3D11_BLEND_ONE, D3D11_BLEND_ZERO, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0x0},
+       default_target},
+      {6,
+       TRUE,
        {TRUE, D3D11_BLEND_ONE, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_ONE, D3D11_BLEND_INV_SRC_ALPHA, 0xF},
        default_target},
-      {7, TRUE, {TRUE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0xF},
+      {7,
+       TRUE,
+       {TRUE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, D3D11_BLEND_ONE, 0xF},
        {TRUE, D3D11_BLEND_ZERO, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_ZERO, D3D11_BLEND_INV_SRC_ALPHA, 0xF}},
-      {8, FALSE,
-       {TRUE, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_SRC_ALPHA, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_DEST_ALPHA, 0x7},
+      {8,
+       FALSE,
+       {TRUE, D3D11_BLEND_INV_SRC_ALPHA, D3D11_BLEND_SRC_ALPHA, D3D11_BLEND_INV_SRC_ALPHA,
+        D3D11_BLEND_DEST_ALPHA, 0x7},
        default_target},
   };
   auto expect_target = [](const D3D11_RENDER_TARGET_BLEND_DESC& t, const target_row_t& row) {
@@ -180,9 +194,11 @@ TEST_F(GraphicsPresetsTest, EqualPresetsShareOneRecordAndEveryMadePresetIsAppend
   EXPECT_FALSE(lists.blend_states[0]);
   // The appended copies follow the creation order: blend 1, 2, 6, 4, 5, 7, 8.
   const int blend_order[] = {1, 2, 6, 4, 5, 7, 8};
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(lists.blend_states[9 + i], resources->get_blend_state(blend_order[i]));
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(lists.blend_states[9 + i], resources->get_blend_state(blend_order[i]));
   const int sampler_order[] = {1, 3, 4, 2};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(lists.sampler_states[6 + i], resources->get_sampler_state(sampler_order[i]));
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(lists.sampler_states[6 + i], resources->get_sampler_state(sampler_order[i]));
 }
 
 TEST_F(GraphicsPresetsTest, IdsOutsideThePresetRangesGiveEmptyHandles) {

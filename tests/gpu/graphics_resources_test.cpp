@@ -265,7 +265,8 @@ TEST_F(GraphicsResourcesTest, PooledTargetsMatchOnSizeFormatAndExactFlags) {
       {32, 17, DXGI_FORMAT_R16G16B16A16_FLOAT, RT_TEMPORARY | RT_SRV},
   };
   render_target_t* pooled =
-      resources->create_render_target(RT_SIZE_EXPLICIT, base.width, base.height, base.format, base.flags).get();
+      resources->create_render_target(RT_SIZE_EXPLICIT, base.width, base.height, base.format, base.flags)
+          .get();
   resources->begin_frame();
   for (const auto& other : others) {
     auto target = resources->create_render_target(RT_SIZE_EXPLICIT, other.width, other.height, other.format,
@@ -290,12 +291,14 @@ TEST_F(GraphicsResourcesTest, AnUnusedPooledTargetIsDroppedAtTheEleventhFrameWit
   EXPECT_TRUE(log.lines.empty());
   resources->begin_frame();  // frame 12 = 1 + 11
   EXPECT_TRUE(resources->temp_targets().empty());
-  EXPECT_TRUE(log.contains(LOG_LEVEL_DBG, fmt::sprintf("Releasing temp render target: %p", static_cast<void*>(record))));
+  EXPECT_TRUE(log.contains(LOG_LEVEL_DBG,
+                           fmt::sprintf("Releasing temp render target: %p", static_cast<void*>(record))));
   EXPECT_EQ(log.lines.size(), 1u);
 }
 
 TEST_F(GraphicsResourcesTest, AHeldPooledTargetIsNeverDroppedAndDroppingDoesNotSkipTheNext) {
-  auto held = resources->create_render_target(RT_SIZE_EXPLICIT, 8, 8, DXGI_FORMAT_R8G8B8A8_UNORM, RT_TEMPORARY);
+  auto held =
+      resources->create_render_target(RT_SIZE_EXPLICIT, 8, 8, DXGI_FORMAT_R8G8B8A8_UNORM, RT_TEMPORARY);
   resources->create_render_target(RT_SIZE_EXPLICIT, 4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, RT_TEMPORARY);
   resources->create_render_target(RT_SIZE_EXPLICIT, 2, 2, DXGI_FORMAT_R8G8B8A8_UNORM, RT_TEMPORARY);
   for (int frame = 0; frame < 30; ++frame) resources->begin_frame();
@@ -307,11 +310,18 @@ TEST_F(GraphicsResourcesTest, AHeldPooledTargetIsNeverDroppedAndDroppingDoesNotS
 // A device that forwards to the test device and refuses the n-th call of one creation method.
 class refusing_device_t final : public com_object_t<ID3D11Device> {
  public:
-  enum call_t { texture2d, render_target_view, shader_resource_view, unordered_access_view, depth_stencil_view };
+  enum call_t {
+    texture2d,
+    render_target_view,
+    shader_resource_view,
+    unordered_access_view,
+    depth_stencil_view
+  };
 
   refusing_device_t(ID3D11Device* real, call_t call, int nth) : real_(real), call_(call), nth_(nth) {}
 
-  HRESULT CreateBuffer(const D3D11_BUFFER_DESC* d, const D3D11_SUBRESOURCE_DATA* i, ID3D11Buffer** o) override {
+  HRESULT CreateBuffer(const D3D11_BUFFER_DESC* d, const D3D11_SUBRESOURCE_DATA* i,
+                       ID3D11Buffer** o) override {
     return real_->CreateBuffer(d, i, o);
   }
   HRESULT CreateTexture1D(const D3D11_TEXTURE1D_DESC* d, const D3D11_SUBRESOURCE_DATA* i,
@@ -354,16 +364,19 @@ class refusing_device_t final : public com_object_t<ID3D11Device> {
   HRESULT CreateSamplerState(const D3D11_SAMPLER_DESC* d, ID3D11SamplerState** o) override {
     return real_->CreateSamplerState(d, o);
   }
-  HRESULT CreateVertexShader(const void* c, SIZE_T n, ID3D11ClassLinkage* l, ID3D11VertexShader** o) override {
+  HRESULT CreateVertexShader(const void* c, SIZE_T n, ID3D11ClassLinkage* l,
+                             ID3D11VertexShader** o) override {
     return real_->CreateVertexShader(c, n, l, o);
   }
-  HRESULT CreateGeometryShader(const void* c, SIZE_T n, ID3D11ClassLinkage* l, ID3D11GeometryShader** o) override {
+  HRESULT CreateGeometryShader(const void* c, SIZE_T n, ID3D11ClassLinkage* l,
+                               ID3D11GeometryShader** o) override {
     return real_->CreateGeometryShader(c, n, l, o);
   }
   HRESULT CreatePixelShader(const void* c, SIZE_T n, ID3D11ClassLinkage* l, ID3D11PixelShader** o) override {
     return real_->CreatePixelShader(c, n, l, o);
   }
-  HRESULT CreateComputeShader(const void* c, SIZE_T n, ID3D11ClassLinkage* l, ID3D11ComputeShader** o) override {
+  HRESULT CreateComputeShader(const void* c, SIZE_T n, ID3D11ClassLinkage* l,
+                              ID3D11ComputeShader** o) override {
     return real_->CreateComputeShader(c, n, l, o);
   }
   HRESULT CreateInputLayout(const D3D11_INPUT_ELEMENT_DESC* e, UINT n, const void* c, SIZE_T s,
@@ -397,7 +410,8 @@ TEST_F(GraphicsResourcesTest, EachRefusedCreationStepThrowsItsCallTextAndChanges
        "device_->CreateShaderResourceView(rt->texture, &rt->srv_desc, &rt->srv)"},
       {refusing_device_t::unordered_access_view, 1,
        "device_->CreateUnorderedAccessView(rt->texture, &rt->uav_desc, &rt->uav)"},
-      {refusing_device_t::texture2d, 2, "device_->CreateTexture2D(&rt->ds_texture_desc, NULL, &rt->ds_texture)"},
+      {refusing_device_t::texture2d, 2,
+       "device_->CreateTexture2D(&rt->ds_texture_desc, NULL, &rt->ds_texture)"},
       {refusing_device_t::depth_stencil_view, 1,
        "device_->CreateDepthStencilView(rt->ds_texture, &rt->ds_dsv_desc, &rt->ds_dsv)"},
       {refusing_device_t::shader_resource_view, 2,

@@ -45,6 +45,9 @@ class GraphicsRuntimeTest : public graphics_fixture_t {
     vs.Release();
     ps.Release();
     layout.Release();
+    colour_buffer.reset();
+    draw_states = {};
+    draw_geometry = {};
     graphics_fixture_t::TearDown();
   }
 
@@ -63,6 +66,15 @@ class GraphicsRuntimeTest : public graphics_fixture_t {
     geometry.stride = 16;
     geometry.vertex_buffer = resources->create_vertex_buffer(3, 16, fullscreen_positions, false);
     return geometry;
+  }
+
+  // The state set of the given presets (no culling) and the full-screen triangle in the colour.
+  void prepare_fullscreen(int depth_stencil, int blend, const float colour[4],
+                          std::vector<int32_t> samplers = {}) {
+    ASSERT_TRUE(draw_states.create(depth_stencil, blend, 2, samplers));
+    runtime->set_state_set(draw_states);
+    draw_geometry = fullscreen_geometry();
+    bind_constant_colour(draw_geometry, colour);
   }
 
   std::shared_ptr<render_target_t> target(int w, int h, uint32_t flags = RT_SRV) {
@@ -105,6 +117,8 @@ class GraphicsRuntimeTest : public graphics_fixture_t {
   com_ptr_t<ID3D11PixelShader> ps;
   com_ptr_t<ID3D11InputLayout> layout;
   std::unique_ptr<constant_buffer_t> colour_buffer;
+  state_set_t draw_states;
+  geometry_t draw_geometry;
 };
 
 TEST_F(GraphicsRuntimeTest, BeginFrameBindsTheBackBufferAndClearsItToTheFrameColour) {
@@ -119,16 +133,20 @@ TEST_F(GraphicsRuntimeTest, BeginFrameBindsTheBackBufferAndClearsItToTheFrameCol
   expect_near(pixels.back(), rgba(26, 51, 128, 255));
 }
 
+TEST_F(GraphicsRuntimeTest, BeginFrameAlsoClearsTheBackBufferDepth) {
+  const float black[4] = {0, 0, 0, 0};
+  runtime->set_render_target(gsys->backbuffer.get(), black, true);
+  draw_at_depth(0.2f, black);
+  runtime->begin_frame();
+  EXPECT_TRUE(depth_is_cleared(gsys->backbuffer.get()));
+}
+
 TEST_F(GraphicsRuntimeTest, AFullScreenDrawBlendsThroughTheStateSetIntoTheClearedTarget) {
   auto rt = target(16, 8);
   const float clear[4] = {0.25f, 0.0f, 0.5f, 1.0f};
   EXPECT_EQ(runtime->set_render_target(rt.get(), clear, false), nullptr);
-  state_set_t states;
-  ASSERT_TRUE(states.create(2, 4, 2, {}));  // depth off, "oneone", no culling
-  runtime->set_state_set(states);
   const float colour[4] = {0.5f, 0.25f, 0.0f, 0.0f};
-  const auto geometry = fullscreen_geometry();
-  bind_constant_colour(geometry, colour);
+  prepare_fullscreen(2, 4, colour);  // depth off, "oneone", no culling
   runtime->draw(3, 0);
   // Added on top of the clear colour.
   for (uint32_t p : read_rgba8(rt->texture)) expect_near(p, rgba(191, 64, 128, 255));
@@ -164,12 +182,8 @@ TEST_F(GraphicsRuntimeTest, IndexedDrawsFromTheDynamicRingUseTheReturnedBaseVert
 TEST_F(GraphicsRuntimeTest, OnlyReadyShadersAreBoundAndTheVertexShaderBringsItsLayout) {
   auto rt = target(2, 2);
   runtime->set_render_target(rt.get(), nullptr, false);
-  state_set_t states;
-  ASSERT_TRUE(states.create(2, 1, 2, {}));
-  runtime->set_state_set(states);
-  const auto geometry = fullscreen_geometry();
   const float colour[4] = {1, 0, 0, 1};
-  bind_constant_colour(geometry, colour);
+  prepare_fullscreen(2, 1, colour);
   runtime->set_input_layout(nullptr);
   context->VSSetShader(nullptr, nullptr, 0);
 
@@ -213,8 +227,8 @@ float4 main(float4 pos : SV_Position) : SV_Target { return float4(0, 1, 0, 1); }
 TEST_F(GraphicsRuntimeTest, SamplersAndShaderResourcesReachThePixelShader) {
   // Left texel red, right texel green, sampled with point clamp from the state set's slot 0.
   const uint32_t texels[2] = {rgba(255, 0, 0, 255), rgba(0, 255, 0, 255)};
-  D3D11_TEXTURE2D_DESC desc{2, 1, 1, 1, DXGI_FORMAT_R8G8B8A8_UNORM, {1, 0}, D3D11_USAGE_DEFAULT,
-                            D3D11_BIND_SHADER_RESOURCE, 0, 0};
+  D3D11_TEXTURE2D_DESC desc{
+      2, 1, 1, 1, DXGI_FORMAT_R8G8B8A8_UNORM, {1, 0}, D3D11_USAGE_DEFAULT, D3D11_BIND_SHADER_RESOURCE, 0, 0};
   const D3D11_SUBRESOURCE_DATA init{texels, 8, 0};
   com_ptr_t<ID3D11Texture2D> texture;
   ASSERT_EQ(device->CreateTexture2D(&desc, &init, &texture), S_OK);
@@ -223,12 +237,8 @@ TEST_F(GraphicsRuntimeTest, SamplersAndShaderResourcesReachThePixelShader) {
 
   auto rt = target(4, 2);
   runtime->set_render_target(rt.get(), nullptr, false);
-  state_set_t states;
-  ASSERT_TRUE(states.create(2, 1, 2, {2}));
-  runtime->set_state_set(states);
-  const auto geometry = fullscreen_geometry();
   const float unused[4] = {};
-  bind_constant_colour(geometry, unused);
+  prepare_fullscreen(2, 1, unused, {2});
   auto sample_ps = pixel_shader(R"(
 Texture2D image : register(t0);
 SamplerState point_clamp : register(s0);
@@ -254,12 +264,8 @@ TEST_F(GraphicsRuntimeTest, UnsettingShaderResourcesTouchesOnlyTheSlotsTheRuntim
 
   auto rt = target(2, 2);
   runtime->set_render_target(rt.get(), nullptr, false);
-  state_set_t states;
-  ASSERT_TRUE(states.create(2, 1, 2, {}));
-  runtime->set_state_set(states);
-  const auto geometry = fullscreen_geometry();
   const float unused[4] = {};
-  bind_constant_colour(geometry, unused);
+  prepare_fullscreen(2, 1, unused);
   auto sum_ps = pixel_shader(R"(
 Texture2D first : register(t0);
 Texture2D third : register(t2);
@@ -303,12 +309,8 @@ TEST_F(GraphicsRuntimeTest, SeveralTargetsClearByTheirOwnColourAndDepthOfEveryTa
   EXPECT_EQ(read_rgba8(second->texture)[0], 0u);
 
   // Both targets receive the draw (blend off, depth not bound).
-  state_set_t states;
-  ASSERT_TRUE(states.create(1, 1, 2, {}));
-  runtime->set_state_set(states);
-  const auto geometry = fullscreen_geometry();
   const float colour[4] = {1, 0, 0, 1};
-  bind_constant_colour(geometry, colour);
+  prepare_fullscreen(1, 1, colour);
   auto two_ps = pixel_shader(R"(
 struct out_t { float4 a : SV_Target0; float4 b : SV_Target1; };
 out_t main(float4 pos : SV_Position) { out_t o; o.a = float4(1, 0, 0, 1); o.b = float4(0, 0, 1, 1); return o; })");
@@ -352,12 +354,8 @@ AppendStructuredBuffer<uint> items : register(u0);
   auto rt = target(4, 2);
   std::vector<render_target_t*> list = {rt.get(), list_buffer.get()};
   runtime->set_render_targets_clear_all(list, nullptr, false);
-  state_set_t states;
-  ASSERT_TRUE(states.create(2, 1, 2, {}));
-  runtime->set_state_set(states);
-  const auto geometry = fullscreen_geometry();
   const float colour[4] = {1, 1, 1, 1};
-  bind_constant_colour(geometry, colour);
+  prepare_fullscreen(2, 1, colour);
   auto append_ps = pixel_shader(R"(
 AppendStructuredBuffer<uint> items : register(u1);
 float4 main(float4 pos : SV_Position) : SV_Target { items.Append(uint(pos.x)); return float4(1, 1, 1, 1); })");
@@ -442,7 +440,8 @@ TEST_F(GraphicsRuntimeTest, TracingReportsStatesSamplersAndClears) {
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], fmt::sprintf("set rasterize state: %p", static_cast<void*>(states.rasterizer.get())));
   EXPECT_EQ(lines[1], fmt::sprintf("set blend state: %p", static_cast<void*>(states.blend.get())));
-  EXPECT_EQ(lines[2], fmt::sprintf("set depth stencil state: %p", static_cast<void*>(states.depth_stencil.get())));
+  EXPECT_EQ(lines[2],
+            fmt::sprintf("set depth stencil state: %p", static_cast<void*>(states.depth_stencil.get())));
   EXPECT_EQ(lines[3], "set 2 samplers");
   EXPECT_EQ(lines[4], fmt::sprintf("clear rt: %p, col: 0.500000, 0.000000, 0.000000, 1.000000",
                                    static_cast<void*>(rt.get())));

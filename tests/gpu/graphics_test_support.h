@@ -19,7 +19,8 @@ namespace graphics_test {
 // counters and an RGBA8 back buffer with a D24S8 depth buffer.
 class test_graphics_system_t final : public graphics_system_t {
  public:
-  test_graphics_system_t(ID3D11Device* device, ID3D11DeviceContext* context) : device_(device), context_(context) {}
+  test_graphics_system_t(ID3D11Device* device, ID3D11DeviceContext* context)
+      : device_(device), context_(context) {}
 
   void make_backbuffer(int width, int height) {
     auto target = std::make_unique<render_target_t>();
