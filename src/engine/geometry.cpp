@@ -45,6 +45,9 @@ void dyn_buffer_base::create(int size) {
 int dyn_buffer_base::commit(const uint8_t* end) {
   const int n = static_cast<int>(end - shadow);
   if (n <= 0 || !buffer) return 0;
+  // A batch longer than the shadow was never written there; copying it would read past the shadow
+  // and write past the ring.
+  if (n > capacity / 3) return 0;
   D3D11_MAP mode = D3D11_MAP_WRITE_NO_OVERWRITE;
   if (capacity - write_offset < n) {
     write_offset = 0;

@@ -55,6 +55,20 @@ void set_shader_resources_on(ID3D11DeviceContext* c, int mask, UINT start, UINT 
       [&] { c->CSSetShaderResources(start, n, views); });
 }
 
+// The cache entry at index, or null outside the cache: system values name render targets and
+// shader resources by any number a shader's metadata gives.
+template <class T>
+T* cached(const std::array<T*, RUNTIME_SLOT_COUNT>& cache, int index) {
+  return index >= 0 && index < RUNTIME_SLOT_COUNT ? cache[index] : nullptr;
+}
+
+// The part of [start, start + count) that lies within the cache.
+void clamp_range(int& start, int& count) {
+  const int end = std::clamp(start + count, 0, RUNTIME_SLOT_COUNT);
+  start = std::clamp(start, 0, RUNTIME_SLOT_COUNT);
+  count = std::max(0, end - start);
+}
+
 }  // namespace
 
 graphics_runtime_impl_t::graphics_runtime_impl_t(ID3D11Device* device, ID3D11DeviceContext* context)
@@ -177,7 +191,7 @@ void graphics_runtime_impl_t::set_topology(D3D11_PRIMITIVE_TOPOLOGY topology) {
 }
 
 void graphics_runtime_impl_t::set_shader_resource(int mask, int slot, ID3D11ShaderResourceView* view) {
-  shader_resources[slot] = view;
+  if (slot >= 0 && slot < RUNTIME_SLOT_COUNT) shader_resources[slot] = view;
   ID3D11ShaderResourceView* views[1] = {view};
   set_shader_resources_on(context_, mask, slot, 1, views);
 }
@@ -238,6 +252,7 @@ void graphics_runtime_impl_t::set_scissor_rects(int n, const D3D11_RECT* rects) 
 }
 
 void graphics_runtime_impl_t::unset_shader_resources(int mask, int start, int count) {
+  clamp_range(start, count);
   ID3D11ShaderResourceView* null_view[1] = {nullptr};
   for (int slot = start; slot < start + count; ++slot) {
     if (!shader_resources[slot]) continue;
@@ -247,11 +262,13 @@ void graphics_runtime_impl_t::unset_shader_resources(int mask, int start, int co
 }
 
 void graphics_runtime_impl_t::unset_compute_uavs(int start, int count) {
+  clamp_range(start, count);
   ID3D11UnorderedAccessView* const null_views[RUNTIME_SLOT_COUNT] = {};
   context_->CSSetUnorderedAccessViews(start, count, null_views, keep_counters);
 }
 
 void graphics_runtime_impl_t::unset_render_targets(int start, int count) {
+  clamp_range(start, count);
   for (int slot = start; slot < start + count; ++slot) targets[slot] = nullptr;
   ID3D11RenderTargetView* const null_views[RUNTIME_SLOT_COUNT] = {};
   context_->OMSetRenderTargets(count, null_views, nullptr);
@@ -344,7 +361,7 @@ bound_targets_t graphics_runtime_impl_t::set_render_targets_clear_all(std::span<
   return set_render_targets(list, std::span<const float* const>(colours.data(), n), clear_depth);
 }
 
-render_target_t* graphics_runtime_impl_t::get_render_target(int index) { return targets[index]; }
+render_target_t* graphics_runtime_impl_t::get_render_target(int index) { return cached(targets, index); }
 
 void graphics_runtime_impl_t::set_compute_uav(int slot, ID3D11UnorderedAccessView* view,
                                               uint32_t initial_count) {
@@ -359,13 +376,13 @@ void graphics_runtime_impl_t::set_compute_uavs(int start, std::span<ID3D11Unorde
 }
 
 float2 graphics_runtime_impl_t::get_render_target_size(int index) {
-  const render_target_t* target = targets[index];
+  const render_target_t* target = cached(targets, index);
   if (!target) return {};
   return {target->viewport.Width, target->viewport.Height};
 }
 
 float2 graphics_runtime_impl_t::get_shader_resource_size(int slot) {
-  ID3D11ShaderResourceView* view = shader_resources[slot];
+  ID3D11ShaderResourceView* view = cached(shader_resources, slot);
   if (!view) return {};
   com_ptr_t<ID3D11Resource> resource;
   view->GetResource(&resource);
@@ -378,7 +395,9 @@ float2 graphics_runtime_impl_t::get_shader_resource_size(int slot) {
   return {static_cast<float>(desc.Width), static_cast<float>(desc.Height)};
 }
 
-bool graphics_runtime_impl_t::has_shader_resource(int slot) { return shader_resources[slot] != nullptr; }
+bool graphics_runtime_impl_t::has_shader_resource(int slot) {
+  return cached(shader_resources, slot) != nullptr;
+}
 
 uint32_t graphics_runtime_impl_t::read_uav_counter(ID3D11UnorderedAccessView* view) {
   context_->CopyStructureCount(readback->buffer, 0, view);

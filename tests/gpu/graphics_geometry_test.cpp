@@ -74,6 +74,15 @@ TEST_F(GraphicsGeometryTest, AnEmptyCommitReturnsZeroAndKeepsThePosition) {
   EXPECT_EQ(ring.write_offset, 32);
 }
 
+TEST_F(GraphicsGeometryTest, ABatchLongerThanTheShadowIsRefused) {
+  geometry_t geometry;
+  geometry.create_dynamic_vertices(4, 16);
+  dyn_buffer_base& ring = *geometry.dyn_vertices;
+  EXPECT_EQ(commit_filled(ring, 1, 32), 0);
+  EXPECT_EQ(ring.commit(ring.shadow + 65), 0);
+  EXPECT_EQ(ring.write_offset, 32);
+}
+
 TEST_F(GraphicsGeometryTest, ShadowSizesRoundUpTo16) {
   geometry_t geometry;
   geometry.create_dynamic_vertices(3, 12);

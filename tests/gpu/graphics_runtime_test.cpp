@@ -391,9 +391,21 @@ TEST_F(GraphicsRuntimeTest, ANullTargetUnbindsAndTheCachesAnswerForEmptySlots) {
   EXPECT_FALSE(runtime->has_shader_resource(7));
   EXPECT_EQ(runtime->get_shader_resource_size(7).x, 0.0f);
 
+  // Numbers beyond the cache, as shader metadata may name them, answer as empty slots.
+  for (int slot : {-1, 8, 99}) {
+    EXPECT_EQ(runtime->get_render_target(slot), nullptr);
+    EXPECT_EQ(runtime->get_render_target_size(slot).x, 0.0f);
+    EXPECT_FALSE(runtime->has_shader_resource(slot));
+    EXPECT_EQ(runtime->get_shader_resource_size(slot).y, 0.0f);
+  }
+
   auto rt = target(8, 2);
   runtime->set_render_target(rt.get(), nullptr, false);
   EXPECT_EQ(runtime->get_render_target_size(0).x, 8.0f);
+  // Ranges reaching past the cache unbind what lies within it.
+  runtime->unset_render_targets(0, 12);
+  EXPECT_EQ(runtime->get_render_target(0), nullptr);
+  runtime->set_render_target(rt.get(), nullptr, false);
   EXPECT_EQ(runtime->set_render_target(nullptr, nullptr, true), rt.get());
   EXPECT_EQ(runtime->get_render_target(0), nullptr);
   EXPECT_EQ(runtime->get_render_target_size(0).x, 0.0f);
