@@ -21,8 +21,8 @@ struct quad_t {
 float4 PsTest(quad_t quad) : SV_Target { return tint * speed; }
 
 float4 PsSampled(quad_t quad) : SV_Target {
-  return source.Sample(LinearWrapSampler, quad.uv) + source.Sample(sPoint, quad.uv) * 0.0 +
-         source.Sample(anisoSampler, quad.uv) * 0.0;
+  return source.Sample(LinearWrapSampler, quad.uv) * 0.5 + source.Sample(sPoint, quad.uv) * 0.25 +
+         source.Sample(anisoSampler, quad.uv) * 0.25;
 }
 
 float4 VsLayout(float3 position : POSITION, float weight : TEXCOORD0) : SV_Position {
