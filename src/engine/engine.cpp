@@ -40,7 +40,7 @@ bool engine_impl_t::tick() {
   }
   if (engine_context->soundsystem) engine_context->soundsystem->get_position_precise();
 
-  render_frame();
+  render_frame(g_systems && S(gsys) ? S(gsys)->get_backbuffer() : nullptr);
 
   if (blocks.empty()) return true;
   float end = std::numeric_limits<float>::lowest();

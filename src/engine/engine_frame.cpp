@@ -1,9 +1,302 @@
-// Frame rendering of the engine. Stand-in until blocks render: the runtime's cleared back
-// buffer is the frame, and there are no post effects to load.
+// Frame rendering: every chain of the frame block by block into pooled targets, the blends, copies
+// and fades between them, the output cache, and the presentation through gamma and FXAA.
+#include <algorithm>
+#include <limits>
+
+#include <fmt/printf.h>
+
 #include "engine/engine_impl.h"
+#include "engine/engine_presentation.h"
+#include "engine/graphics_resources.h"
+#include "engine/graphics_runtime.h"
+#include "engine/graphics_system.h"
+#include "engine/render_pass.h"
+#include "engine/render_pass_desc.h"
+#include "engine/render_target.h"
+#include "engine/shader_manager.h"
+#include "engine/systems.h"
+#include "engine/texture_manager.h"
+#include "support/log.h"
 
-void engine_impl_t::load_default_post_effects() {}
+namespace {
 
-void engine_impl_t::render_frame() {}
+constexpr uint32_t temporary_flags = RT_SRV | RT_MIPS | RT_TEMPORARY | RT_DEPTH;
+constexpr float4 no_tint = {1, 1, 1, 1};
+
+std::shared_ptr<render_target_t> temporary_target(int width, int height, DXGI_FORMAT format) {
+  return S(resources)->create_render_target(RT_SIZE_EXPLICIT, width, height, format, temporary_flags);
+}
+
+DXGI_FORMAT colour_format(int target_type) {
+  if (target_type == 3) return DXGI_FORMAT_R8G8B8A8_UNORM;
+  if (target_type == 2) return DXGI_FORMAT_R32G32B32A32_FLOAT;
+  return DXGI_FORMAT_R16G16B16A16_FLOAT;
+}
+
+void publish(engine_t& engine, const char* name, const typed_value_t& value) {
+  if (variable_ptr_t variable = engine.find_variable(name)) variable->value.set(value);
+}
+
+bool can_render() { return g_systems && S(runtime) && S(resources) && engine_context->shader_manager; }
+
+}  // namespace
+
+presentation_t choose_presentation(const render_chain_t& chain, const project_settings_t& settings) {
+  presentation_t result;
+  result.gamma = settings.gamma && !chain.has_tonemapping;
+  bool root_fxaa = chain.root && chain.root->get_bool_variable(chain.root->do_fxaa, true);
+  result.fxaa = root_fxaa && !chain.has_fxaa;
+  return result;
+}
+
+std::optional<float> chain_fade_weight(std::optional<float> block_fade, std::optional<float> camera_fade) {
+  if (camera_fade) return block_fade ? *block_fade : *camera_fade;
+  return block_fade;
+}
+
+void engine_impl_t::load_default_post_effects() {
+  if (auto gamma = load_render_pass_from_desc("shaders/posteffects/gamma22.toml")) {
+    gamma_pass = *gamma;
+  } else {
+    LOG_WRN("Unable to load default gamma: %s", gamma.error().c_str());
+  }
+  if (auto fxaa = load_render_pass_from_desc("shaders/posteffects/fxaa.post.toml")) {
+    fxaa_pass = *fxaa;
+  } else {
+    LOG_WRN("Unable to load default fxaa: %s", fxaa.error().c_str());
+  }
+}
 
 std::vector<render_chain_t> engine_impl_t::build_chains(float t) { return ::build_chains(get_blocks(), t); }
+
+void engine_impl_t::store_cached_output(int id, const std::shared_ptr<render_target_t>& target) {
+  output_cache[id] = cached_output_t{target, cache_frame};
+}
+
+void engine_impl_t::render_frame(render_target_t* backbuffer) {
+  float t = get_cur_time();
+  static float last_time = t;
+  float dt = std::max(t - last_time, 0.0f);
+  last_time = t;
+  if (!backbuffer || !can_render()) return;
+  frame_targets.clear();
+
+  const float background[4] = {0.1f, 0.2f, 0.5f, 1.0f};
+  S(runtime)->clear_render_target(backbuffer, background);
+  int width = static_cast<int>(backbuffer->viewport.Width);
+  int height = static_cast<int>(backbuffer->viewport.Height);
+
+  link_blocks(get_blocks());
+  std::vector<render_chain_t> chains = build_chains(t);
+
+  cache_prev_frame = cache_frame;
+  cache_frame = t;
+  std::erase_if(output_cache, [&](const auto& entry) { return entry.second.stamp != cache_prev_frame; });
+
+  if (chains.empty()) return;
+  std::shared_ptr<render_target_t> output;
+  for (const render_chain_t& chain : chains) output = render_chain(chain, width, height, t, dt);
+  if (!output) return;
+
+  presentation_t present = choose_presentation(chains.back(), settings);
+  render_pass_t* gamma = present.gamma ? gamma_pass.get() : nullptr;
+  render_pass_t* fxaa = present.fxaa ? fxaa_pass.get() : nullptr;
+  // Both run whenever either is wanted; a pass that failed to load is left out.
+  if (gamma || fxaa) {
+    gamma = gamma_pass.get();
+    fxaa = fxaa_pass.get();
+  }
+  if (gamma && fxaa) {
+    auto graded = temporary_target(width, height, DXGI_FORMAT_R16G16B16A16_FLOAT);
+    gamma->draw_fullscreen_to_target(graded.get(), {output->srv.get()}, nullptr);
+    fxaa->draw_fullscreen_to_target(backbuffer, {graded->srv.get()}, nullptr);
+  } else if (gamma || fxaa) {
+    (gamma ? gamma : fxaa)->draw_fullscreen_to_target(backbuffer, {output->srv.get()}, nullptr);
+  } else {
+    engine_context->shader_manager->blit(*output, *backbuffer, no_tint);
+  }
+}
+
+std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_t& chain, int width,
+                                                             int height, float t, float dt) {
+  if (chain.members.empty() || !chain.root || !can_render()) return nullptr;
+  shader_manager_t& shaders = *engine_context->shader_manager;
+  std::optional<float> block_fade = chain.root->get_block_fade();
+  std::optional<float> camera_fade = chain.root->get_camera_fade();
+  auto shared = temporary_target(width, height, DXGI_FORMAT_R16G16B16A16_FLOAT);
+  rendering_roots.push_back(chain.root);
+
+  std::vector<chain_output_t> entries;
+  entries.reserve(chain.members.size());
+  for (size_t i = 0; i < chain.members.size(); ++i) {
+    block_base_t& block = *chain.members[i];
+    chain_output_t* previous = entries.empty() ? nullptr : &entries.back();
+    if (block.camera_override && previous && camera_fade) {
+      shaders.blit(*previous->colour, *shared, {0, 0, 0, *camera_fade});
+      shaders.blit(*shared, *previous->colour, no_tint);
+      camera_fade.reset();
+    }
+    bool clear_colour = block.get_bool_variable(block.do_clear_color, true);
+    bool clear_depth = block.supports_depth_clear() && block.get_bool_variable(block.do_clear_depth, true);
+    bool passthrough = block.get_bool_variable(block.do_ext_passthrough, false);
+
+    chain_output_t entry;
+    entry.colour = temporary_target(width, height, colour_format(block.get_render_target_type()));
+    entry.second = passthrough && previous ? previous->second
+                                           : temporary_target(width, height, DXGI_FORMAT_R16G16B16A16_FLOAT);
+    entries.push_back(entry);
+    previous = entries.size() > 1 ? &entries[entries.size() - 2] : nullptr;
+
+    block.update_variables(t, false);
+    render_context_t context;
+    context.time = t;
+    context.delta_time = dt;
+    context.local_time = t - block.start_time;
+    std::vector<bound_input_t> inputs = block.get_bound_inputs();
+    context.input_targets.assign(inputs.size(), nullptr);
+    context.input_views.assign(inputs.size(), nullptr);
+    for (size_t k = 0; k < inputs.size(); ++k)
+      resolve_input(inputs[k], i, entries, context, k, width, height, t, dt);
+
+    std::optional<float4> second_clear;
+    if (!passthrough) second_clear = float4{std::numeric_limits<float>::max(), 0, 0, 0};
+    std::optional<float4> colour_clear;
+    if (clear_colour) {
+      const color_t* c = block.clear_color ? std::get_if<color_t>(&block.clear_color->value.value) : nullptr;
+      colour_clear = c ? float4{c->r, c->g, c->b, c->a} : float4{0, 0, 0, 1};
+    }
+
+    if (block.blend_mode != 0) {
+      context.outputs = {shared.get(), entry.second.get()};
+      publish_system_variables(block, context);
+      render_block(block, context, colour_clear, second_clear, clear_depth);
+      shaders.blend(shared.get(), previous ? previous->colour.get() : nullptr, *entry.colour,
+                    block.blend_mode, no_tint);
+    } else {
+      if (!clear_colour && previous) shaders.blit(*previous->colour, *entry.colour, no_tint);
+      context.outputs = {entry.colour.get(), entry.second.get()};
+      publish_system_variables(block, context);
+      render_block(block, context, colour_clear, second_clear, clear_depth);
+    }
+    block.last_context.input_views = std::move(context.input_views);
+    block.last_context.local_time = context.local_time;
+    block.last_context.time = context.time;
+    block.last_context.delta_time = context.delta_time;
+  }
+
+  std::shared_ptr<render_target_t> result = entries.back().colour;
+  if (std::optional<float> weight = chain_fade_weight(block_fade, camera_fade)) {
+    shaders.blit(*result, *shared, {0, 0, 0, *weight});
+    result = shared;
+  }
+  rendering_roots.pop_back();
+  store_cached_output(chain.root->id, result);
+  return result;
+}
+
+void engine_impl_t::resolve_input(const bound_input_t& input, size_t position,
+                                  const std::vector<chain_output_t>& entries, render_context_t& context,
+                                  size_t k, int width, int height, float t, float dt) {
+  switch (input.type) {
+    case BOUND_INPUT_LAYER: {
+      int64_t j = static_cast<int64_t>(position) - input.layer_offset;
+      if (j < 0 || j >= static_cast<int64_t>(entries.size())) return;
+      const chain_output_t& entry = entries[static_cast<size_t>(j)];
+      context.input_targets[k] = (input.layer != 0 ? entry.second : entry.colour).get();
+      return;
+    }
+    case BOUND_INPUT_BLOCK: {
+      if (input.block_id == -1) return;
+      auto cached = output_cache.find(input.block_id);
+      if (cached != output_cache.end() && (cached->second.stamp == cache_frame || !input.is_dynamic)) {
+        cached->second.stamp = cache_frame;
+        context.input_targets[k] = cached->second.target.get();
+        frame_targets.push_back(cached->second.target);
+        return;
+      }
+      block_base_t* source = find_block(input.block_id);
+      // A chain that reads its own output, directly or further down, stays unresolved.
+      if (!source ||
+          std::find(rendering_roots.begin(), rendering_roots.end(), source) != rendering_roots.end()) {
+        return;
+      }
+      std::shared_ptr<render_target_t> output = render_chain(make_render_chain(source), width, height, t, dt);
+      if (!output) return;
+      context.input_targets[k] = output.get();
+      frame_targets.push_back(std::move(output));
+      return;
+    }
+    case BOUND_INPUT_TEXTURE: {
+      texture_manager_t* textures = engine_context->texture_manager;
+      if (!textures) return;
+      if (auto texture = textures->load_texture(input.texture_path); texture && *texture) {
+        context.input_views[k] = (*texture)->srv.get();
+      }
+      return;
+    }
+    case BOUND_INPUT_SYSTEM: {
+      texture_manager_t* textures = engine_context->texture_manager;
+      if (texture_t* texture = textures ? textures->find_texture(input.system_texture) : nullptr) {
+        context.input_views[k] = texture->srv.get();
+      }
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void engine_impl_t::render_block(block_base_t& block, const render_context_t& context,
+                                 const std::optional<float4>& colour_clear,
+                                 const std::optional<float4>& second_clear, bool clear_depth) {
+  std::vector<bound_input_t> inputs = block.get_bound_inputs();
+  for (size_t k = 0; k < inputs.size(); ++k) {
+    if (inputs[k].type == BOUND_INPUT_NONE) continue;
+    bool has_target = k < context.input_targets.size() && context.input_targets[k];
+    bool has_view = k < context.input_views.size() && context.input_views[k].get();
+    if (!has_target && !has_view) return;
+  }
+  graphics_runtime_t& runtime = *S(runtime);
+  const float* clears[2] = {colour_clear ? &colour_clear->x : nullptr,
+                            second_clear ? &second_clear->x : nullptr};
+  bound_targets_t previous = runtime.set_render_targets(context.outputs, clears, clear_depth);
+  for (size_t k = 0; k < context.outputs.size(); ++k) {
+    render_target_t* bound = runtime.get_render_target(static_cast<int>(k));
+    if (!bound) continue;
+    publish(*this, fmt::sprintf("system::rt%d", k).c_str(),
+            float2{bound->viewport.Width, bound->viewport.Height});
+  }
+  block.execute(context);
+  ID3D11DeviceContext* device_context = S(gsys) ? S(gsys)->get_context() : nullptr;
+  for (render_target_t* output : context.outputs) {
+    if (device_context && output && output->srv) device_context->GenerateMips(output->srv.get());
+  }
+  runtime.set_render_targets_clear_all(previous, nullptr, false);
+}
+
+void engine_impl_t::publish_system_variables(block_base_t& block, const render_context_t& context) {
+  publish(*this, "system::time",
+          float4{context.time, context.local_time, context.delta_time, block.end_time - block.start_time});
+  if (block_camera_t* camera = block.get_active_camera()) {
+    float local = context.local_time;
+    float3 pos = camera->get_pos(local), dir = camera->get_dir(local), up = camera->get_up(local);
+    float fov = camera->get_fov(local), near_plane = camera->get_near_plane(local);
+    float far_plane = camera->get_far_plane(local);
+    publish(*this, "system::cam-pos", pos);
+    publish(*this, "system::cam-dir", dir);
+    publish(*this, "system::cam-up", up);
+    publish(*this, "system::cam-fov", fov);
+    publish(*this, "system::cam-near-plane", near_plane);
+    publish(*this, "system::cam-far-plane", far_plane);
+    float aspect = 16.0f / 9.0f;
+    if (!context.outputs.empty() && context.outputs[0] && context.outputs[0]->viewport.Height != 0.0f) {
+      aspect = context.outputs[0]->viewport.Width / context.outputs[0]->viewport.Height;
+    }
+    float4x4 view = look_at_lh(pos, vec3_add(pos, dir), up);
+    float4x4 proj = perspective_fov_lh(fov, aspect, near_plane, far_plane);
+    publish(*this, "system::view", view);
+    publish(*this, "system::proj", proj);
+    publish(*this, "system::viewProj", mat4_multiply(view, proj));
+  }
+  publish(*this, "system::active-cam", int32_t{block.get_active_span_index()});
+}

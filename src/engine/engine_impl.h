@@ -1,6 +1,7 @@
 #pragma once
 // The one implementation of engine_t.
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -13,6 +14,12 @@ struct render_target_t;
 namespace serial {
 class value_t;
 }
+
+// One member's targets while its chain renders.
+struct chain_output_t {
+  std::shared_ptr<render_target_t> colour;
+  std::shared_ptr<render_target_t> second;
+};
 
 // One chain's output kept between frames under its root's id.
 struct cached_output_t {
@@ -52,7 +59,14 @@ class engine_impl_t final : public engine_t {
   void load_settings(const serial::value_t& root);
   void load_blocks(const serial::value_t& root);
   std::vector<render_chain_t> build_chains(float t);
-  void render_frame();
+  void render_frame(render_target_t* backbuffer);
+  std::shared_ptr<render_target_t> render_chain(const render_chain_t& chain, int width, int height, float t,
+                                                float dt);
+  void render_block(block_base_t& block, const render_context_t& context,
+                    const std::optional<float4>& colour_clear, const std::optional<float4>& second_clear,
+                    bool clear_depth);
+  void publish_system_variables(block_base_t& block, const render_context_t& context);
+  void store_cached_output(int id, const std::shared_ptr<render_target_t>& target);
 
   std::unordered_map<int, cached_output_t> output_cache;
   float cache_frame = 0.0f;
@@ -65,4 +79,14 @@ class engine_impl_t final : public engine_t {
   std::shared_ptr<render_pass_t> fxaa_pass;
   project_settings_t settings;
   std::unordered_map<std::string, variable_ptr_t> variables;
+
+ private:
+  // Input k of the block at chain position `position` into the context.
+  void resolve_input(const bound_input_t& input, size_t position, const std::vector<chain_output_t>& entries,
+                     render_context_t& context, size_t k, int width, int height, float t, float dt);
+
+  // Roots of the chains being rendered, innermost last: a block input naming one is a cycle.
+  std::vector<block_base_t*> rendering_roots;
+  // Outputs read through block inputs this frame, alive until the next frame starts.
+  std::vector<std::shared_ptr<render_target_t>> frame_targets;
 };

@@ -21,7 +21,7 @@
 namespace e3d {
 struct scene_t;
 }
-class shader_t;
+struct shader_t;
 class block_base_t;
 
 // A block of a following layer fed by this one. Flags: 1 it starts inside this block's span,

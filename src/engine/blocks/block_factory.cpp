@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "engine/blocks/block_shader.h"
+
 namespace {
 
 struct block_class_t {
@@ -12,6 +14,7 @@ struct block_class_t {
 // In the order of the project format's class list; classes without a builder are not supported.
 constexpr block_class_t block_classes[] = {
     {"dummy", make_dummy_block},
+    {"shader", make_shader_block},
 };
 
 }  // namespace
