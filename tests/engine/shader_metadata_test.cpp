@@ -3,9 +3,6 @@
 // files and system textures, output types, and every message of a file that does not fit.
 #include <gtest/gtest.h>
 
-#include <cfloat>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +12,7 @@
 #include "engine/shader_compile_task.h"
 #include "engine/systems.h"
 #include "engine/texture_manager.h"
+#include "filesystem_fixture.h"
 #include "log_capture.h"
 
 namespace {
@@ -42,15 +40,11 @@ class fake_texture_manager_t final : public texture_manager_t {
   std::vector<std::string> loaded_paths;
 };
 
-class ShaderMetadataTest : public testing::Test {
+class ShaderMetadataTest : public filesystem_fixture_t {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "shader_metadata_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base = pattern;
-    auto created = create_filesystem_at(base + "/player");
-    ASSERT_TRUE(created.has_value());
-    fs.reset(*created);
+    filesystem_fixture_t::SetUp();
+    if (HasFatalFailure()) return;
     previous_systems = g_systems;
     systems.filesystem = fs.get();
     g_systems = &systems;
@@ -86,8 +80,7 @@ class ShaderMetadataTest : public testing::Test {
     engine_context->texture_manager = previous_textures;
     g_systems = previous_systems;
     task.shader.reset();
-    fs.reset();
-    std::filesystem::remove_all(base);
+    filesystem_fixture_t::TearDown();
   }
 
   static std::unique_ptr<cbuffer_t> make_buffer(const std::string& name, int32_t slot,
@@ -108,14 +101,11 @@ class ShaderMetadataTest : public testing::Test {
   }
 
   tl::expected<void, std::string> apply(const std::string& text) {
-    std::filesystem::create_directories(base + "/shaders");
-    std::ofstream(base + "/shaders/effect.toml", std::ios::binary) << text;
+    write("shaders/effect.toml", text);
     return task.apply_metadata();
   }
   cb_entry_t& entry(const std::string& name) { return *task.shader->find_cb_entry("params", name); }
 
-  std::string base;
-  std::unique_ptr<filesystem_t> fs;
   systems_t systems;
   systems_t* previous_systems = nullptr;
   texture_manager_t* previous_textures = nullptr;

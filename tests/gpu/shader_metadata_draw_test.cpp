@@ -14,6 +14,7 @@
 #include "engine/shader_compile_task.h"
 #include "engine/texture_manager.h"
 #include "graphics_test_support.h"
+#include "platform/dxgi/hresult.h"
 
 namespace {
 
@@ -47,9 +48,6 @@ class ShaderMetadataDrawTest : public graphics_test::graphics_fixture_t {
     fs.reset(*created);
     g_systems->filesystem = fs.get();
     previous_textures = engine_context->texture_manager;
-    auto textures = create_texture_manager(device, fs.get());
-    ASSERT_TRUE(textures.has_value()) << textures.error();
-    texture_manager.reset(*textures);
 
     code = d3d11_test::compile_hlsl(tint_shader, "frag", "main");
     blob_builder_t::variable_t tint{"tint", 0, 16, 2, 1, 3, 1, 4, "float4"};
@@ -65,6 +63,13 @@ class ShaderMetadataDrawTest : public graphics_test::graphics_fixture_t {
     fs.reset();
     if (!base.empty()) std::filesystem::remove_all(base);
     graphics_fixture_t::TearDown();
+  }
+
+  // Only the texture tests pay for the procedural textures a manager makes.
+  void start_texture_manager() {
+    auto textures = create_texture_manager(device, fs.get());
+    ASSERT_TRUE(textures.has_value()) << textures.error();
+    texture_manager.reset(*textures);
   }
 
   void write_metadata(const std::string& text) { std::ofstream(base + "/shaders/tint.toml") << text; }
@@ -84,14 +89,10 @@ class ShaderMetadataDrawTest : public graphics_test::graphics_fixture_t {
   std::vector<uint32_t> draw(shader_t& version) {
     auto target = make_target(4, 4);
     bind_target(target);
-    auto vs = vertex_shader(d3d11_test::fullscreen_vs);
-    context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-    context->VSSetShader(vs, nullptr, 0);
-    context->PSSetShader(version.pixel_shader, nullptr, 0);
     version.update_constants();
     ID3D11ShaderResourceView* view = version.resources[1].texture ? version.resources[1].texture->srv.p : nullptr;
     context->PSSetShaderResources(1, 1, &view);
-    context->Draw(3, 0);
+    draw_fullscreen(version.pixel_shader);
     return read_rgba8(target.texture);
   }
 
@@ -127,6 +128,7 @@ TEST_F(ShaderMetadataDrawTest, AChangedMetadataFileChangesTheConstantsOfTheNextV
 
 TEST_F(ShaderMetadataDrawTest, TextureSlotsDrawTheirFileOrTheDefaultTexture) {
   ASSERT_FALSE(code.empty());
+  start_texture_manager();
   std::filesystem::create_directories(base + "/textures");
   const std::string command = "convert -size 4x2 xc:blue -size 4x2 xc:lime -append '" + base + "/textures/halves.png'";
   ASSERT_EQ(std::system(command.c_str()), 0);
@@ -139,15 +141,27 @@ TEST_F(ShaderMetadataDrawTest, TextureSlotsDrawTheirFileOrTheDefaultTexture) {
   EXPECT_EQ(pixels[0], rgba(0, 0, 255, 255));
   EXPECT_EQ(pixels[15], rgba(0, 255, 0, 255));
 
-  // A file that does not load gives the default texture: transparent black left, white right.
-  write_metadata(R"(shaders = [ { pixelshader = "main", resources = [ { slot = 1, filename = "textures/lost.png" } ] } ]
-)");
-  version = make_version();
-  ASSERT_EQ(listener.last_state, SHADER_STATE_READY);
-  EXPECT_EQ(version->resources[1].texture, texture_manager->default_texture());
-  pixels = draw(*version);
-  EXPECT_EQ(pixels[0], 0u);
-  EXPECT_EQ(pixels[3], rgba(255, 255, 255, 255));
+  // Files that do not load give the default texture: transparent black left, white right.
+  const std::string rgb24 = "convert -size 4x4 xc:red -alpha off -define dds:compression=none '" + base +
+                            "/textures/rgb24.dds'";
+  ASSERT_EQ(std::system(rgb24.c_str()), 0);
+  for (const std::string name : {"lost.png", "rgb24.dds"}) {
+    SCOPED_TRACE(name);
+    write_metadata("shaders = [ { pixelshader = \"main\", resources = [ { slot = 1, filename = \"textures/" + name +
+                   "\" } ] } ]\n");
+    log_capture_t log;
+    version = make_version();
+    ASSERT_EQ(listener.last_state, SHADER_STATE_READY);
+    EXPECT_EQ(version->resources[1].texture, texture_manager->default_texture());
+    const std::string reason = name == "lost.png" ? "Unable to load image: textures/lost.png"
+                                                  : "Error creating dds texture: " +
+                                                        hresult_message(HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED));
+    EXPECT_TRUE(log.contains(LOG_LEVEL_WRN, "Unable to load texture: textures/" + name + " (" + reason +
+                                                "), using default"));
+    pixels = draw(*version);
+    EXPECT_EQ(pixels[0], 0u);
+    EXPECT_EQ(pixels[3], rgba(255, 255, 255, 255));
+  }
 }
 
 TEST_F(ShaderMetadataDrawTest, AnUnreadableMetadataFileFailsTheVersion) {

@@ -53,7 +53,7 @@ class TextureManagerTest : public texture_test::texture_draw_fixture_t {
     manager.reset();
     fs.reset();
     if (!base.empty()) std::filesystem::remove_all(base);
-    device_fixture_t::TearDown();
+    texture_draw_fixture_t::TearDown();
   }
 
   // Runs ImageMagick's convert with `arguments` and the output file below the textures dir.
