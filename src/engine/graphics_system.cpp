@@ -87,20 +87,14 @@ void graphics_system_impl_t::release_device_objects() {
   device_.Release();
   context_.Release();
   default_adapter_.Release();
-  preferred_adapter_.Release();
   dxgi_factory_.Release();
+  preferred_adapter_.Release();
 }
 
 void graphics_system_impl_t::shutdown() {
   if (g_systems && S(runtime)) S(runtime)->unset_render_targets(0, 8);
   ShowCursor(TRUE);
-  backbuffer.reset();
-  swap_chain.Release();
-  device_.Release();
-  context_.Release();
-  default_adapter_.Release();
-  dxgi_factory_.Release();
-  preferred_adapter_.Release();
+  release_device_objects();
 }
 
 void graphics_system_impl_t::reset_frame_counters() { frame_counters = {}; }

@@ -216,6 +216,8 @@ HRESULT dxgi_swap_chain_t::GetDesc(DXGI_SWAP_CHAIN_DESC* desc) {
 
 HRESULT dxgi_swap_chain_t::ResizeBuffers(UINT count, UINT width, UINT height, DXGI_FORMAT format,
                                          UINT flags) {
+  // Views released by the caller let go of the buffer only once the device's queue has run.
+  if (context_->make_current()) gl_flush_pending(device_);
   if (back_buffer_ && referenced_elsewhere(back_buffer_)) return DXGI_ERROR_INVALID_CALL;
   if (format == DXGI_FORMAT_UNKNOWN) format = desc_.BufferDesc.Format;
   if (!is_display_format(format)) return DXGI_ERROR_INVALID_CALL;
