@@ -4,12 +4,18 @@
 
 #include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "d3d11_test_support.h"
 #include "platform/enki/task_scheduler.h"
 
 using namespace d3d11_test;
+
+// Mesa's software rasterizer waits for its own threads through futexes, which ThreadSanitizer does
+// not see, and then reports the fence's mutex as raced when it is destroyed. Our GL calls all come
+// from one thread; the races inside the driver are not ours to find.
+extern "C" const char* __tsan_default_suppressions() { return "race:swrast_dri.so\n"; }
 
 namespace {
 
@@ -145,9 +151,9 @@ float4 main(float4 pos : SV_Position) : SV_Target { return color; })");
     EXPECT_EQ(created[i].sampler.get(), created[0].sampler.get()) << i;
   }
 
-  // Every tenth set, and the last, draws what it was made with.
+  // Every twentieth set, and the last, draws what it was made with.
   std::vector<uint32_t> checked;
-  for (uint32_t i = 0; i < object_count; i += 10) checked.push_back(i);
+  for (uint32_t i = 0; i < object_count; i += 20) checked.push_back(i);
   checked.push_back(object_count - 1);
   for (uint32_t i : checked) {
     SCOPED_TRACE(i);
@@ -206,3 +212,15 @@ TEST_F(D3D11CreationThreadTest, ObjectsReleasedOnWorkersAreDeletedOnTheContextTh
 }
 
 }  // namespace
+
+// The users let go of the device while a worker still holds one of its objects; the worker's last
+// Release must not run GL work on a thread where the context is not current.
+TEST_F(D3D11CreationThreadTest, LastReleaseOnAWorkerAfterTheDeviceWasReleased) {
+  D3D11_BUFFER_DESC desc{64, D3D11_USAGE_DEFAULT, D3D11_BIND_VERTEX_BUFFER, 0, 0, 0};
+  ID3D11Buffer* buffer = nullptr;
+  ASSERT_EQ(device->CreateBuffer(&desc, nullptr, &buffer), S_OK);
+  context.Release();
+  device.Release();
+  std::thread worker([buffer] { buffer->Release(); });
+  worker.join();
+}

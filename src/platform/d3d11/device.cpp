@@ -22,6 +22,9 @@
 namespace {
 
 std::mutex hooks_mutex;
+// Serialises the GL work of devices whose users let go: their children may be released on any
+// thread. Outside any device, as that work may end with the device's deletion.
+std::recursive_mutex orphan_mutex;
 gl_context_factory_t context_factory;
 dxgi_device_query_t dxgi_device_query = nullptr;
 
@@ -165,18 +168,41 @@ ULONG d3d11_device_t::AddRef() { return public_refs_.fetch_add(1, std::memory_or
 ULONG d3d11_device_t::Release() {
   const ULONG left = public_refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (left != 0) return left;
-  // The users are gone: drop what the context holds and let the children finish.
+  // The users are gone: drop what the context holds and let the children finish. Children still
+  // held elsewhere may be released on other threads, which then need the context.
+  std::lock_guard<std::recursive_mutex> lock(orphan_mutex);
   add_private_ref();
-  gl_->make_current();
-  context_->ClearState();
+  if (gl_->make_current()) context_->ClearState();
   run_pending();
+  hand_over_context();
   release_private_ref();
   return 0;
 }
 
+void d3d11_device_t::retire_child(std::function<void()> job) {
+  // Holds the device while this call still uses it: the job may release its last child reference.
+  add_private_ref();
+  queue_.push(std::move(job));
+  if (orphaned()) {
+    std::lock_guard<std::recursive_mutex> lock(orphan_mutex);
+    run_pending();
+    hand_over_context();
+  }
+  release_private_ref();
+}
+
+void d3d11_device_t::hand_over_context() {
+  // Not from inside the queue's run, whose remaining work still needs the context here; nor
+  // when the caller's reference is the last, as the deletion that follows needs it too.
+  if (!running_pending_ && private_refs_.load(std::memory_order_acquire) > 1) gl_->release_current();
+}
+
 void d3d11_device_t::release_private_ref() {
   const ULONG left = private_refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (left == 0 && orphaned()) destroy_if_unused();
+  if (left == 0 && orphaned()) {
+    std::lock_guard<std::recursive_mutex> lock(orphan_mutex);
+    destroy_if_unused();
+  }
 }
 
 void d3d11_device_t::destroy_if_unused() {
@@ -184,10 +210,15 @@ void d3d11_device_t::destroy_if_unused() {
     destroy_requested_ = true;
     return;
   }
-  gl_->make_current();
-  run_pending();
+  // Without the context the GL names cannot go; the device is left behind rather than deleting
+  // them on a thread where they do not exist.
+  if (!gl_->make_current()) {
+    LOG_WRN("Direct3D device released on a thread that cannot take its GL context; left undeleted");
+    return;
+  }
+  run_pending_now();
   context_->destroy_gl();
-  run_pending();
+  run_pending_now();
   delete context_;
   context_ = nullptr;
   glDeleteBuffers(1, &fallbacks_.zero_buffer);
@@ -197,14 +228,18 @@ void d3d11_device_t::destroy_if_unused() {
 }
 
 void d3d11_device_t::run_pending() {
-  gl_->make_current();
+  if (!gl_->make_current()) return;
+  run_pending_now();
+}
+
+void d3d11_device_t::run_pending_now() {
   if (running_pending_) return;
   running_pending_ = true;
   queue_.run_all();
   running_pending_ = false;
   if (destroy_requested_) {
     destroy_requested_ = false;
-    if (private_refs_.load() == 0 && orphaned()) destroy_if_unused();
+    if (private_refs_.load(std::memory_order_acquire) == 0 && orphaned()) destroy_if_unused();
   }
 }
 

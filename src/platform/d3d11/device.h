@@ -80,7 +80,12 @@ class d3d11_device_t final : public ID3D11Device {
 
   // Any thread: queue GL work for the context thread.
   void enqueue(std::function<void()> job) { queue_.push(std::move(job)); }
-  // Context thread: make the context current and run the queued work.
+  // Any thread, at a child's last Release: queue its deletion. Once the users let go of the device
+  // there is no context thread any more, and the deletion runs at once wherever the context can be
+  // made current.
+  void retire_child(std::function<void()> job);
+  // Context thread: make the context current and run the queued work. Work stays queued when the
+  // context cannot be made current on the calling thread.
   void run_pending();
   void add_private_ref() { private_refs_.fetch_add(1, std::memory_order_relaxed); }
   void release_private_ref();
@@ -107,6 +112,9 @@ class d3d11_device_t final : public ID3D11Device {
   ~d3d11_device_t();
   void create_fallbacks();
   void destroy_if_unused();
+  void run_pending_now();
+  // Orphaned devices: lets the next thread that releases a child take the context.
+  void hand_over_context();
 
   std::unique_ptr<gl_context_t> gl_;
   IUnknown* adapter_ = nullptr;

@@ -62,12 +62,11 @@ class device_child_t : public Interface {
   void retire() {
     on_last_release();
     d3d11_device_t* device = device_;
-    device->enqueue([this, device] {
+    device->retire_child([this, device] {
       destroy_gl();
       delete this;
       device->release_private_ref();
     });
-    if (device->orphaned()) device->run_pending();
   }
 
   d3d11_device_t* device_;

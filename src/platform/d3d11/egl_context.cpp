@@ -44,6 +44,10 @@ class egl_context_t final : public gl_context_t {
     if (eglGetCurrentContext() == context_) return true;
     return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_) == EGL_TRUE;
   }
+  void release_current() override {
+    if (eglGetCurrentContext() == context_)
+      eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  }
   const char* description() const override { return "EGL surfaceless"; }
 
  private:

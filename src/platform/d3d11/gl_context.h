@@ -22,6 +22,9 @@ class gl_context_t {
   virtual ~gl_context_t() = default;
   // Makes the context current on the calling thread; false when the platform refuses.
   virtual bool make_current() = 0;
+  // Leaves no context current on the calling thread, so that another thread may take this one.
+  // A context that cannot move between threads ignores it.
+  virtual void release_current() {}
   // Human-readable origin ("EGL surfaceless", "SDL window") for logs.
   virtual const char* description() const = 0;
 };
