@@ -150,24 +150,32 @@ TEST_F(ContentTest, CameraSpansNameCamerasOfTheirBlock) {
   EXPECT_EQ(block_named("starfield").get_string("camera-scene", ""), "data/scenes/star-flight.e3d");
 }
 
-// Every layer-0 scene is covered by a finishing pass that starts with it, so linking feeds the
-// pass the scene's image; overlays on layer 2 start with their scene too.
-TEST_F(ContentTest, UpperLayersStartWithTheSceneBelow) {
+// Every block above layer 0 spans a scene exactly, so linking feeds it that scene's image; the
+// finishing pass of a scene is its topmost block and reads the image below it.
+TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
   std::vector<std::pair<float, float>> scenes;
   for (const value_t* block : blocks())
     if (block->get_int("layer", -1) == 0)
       scenes.emplace_back(block->get_float("start-time", 0), block->get_float("end-time", 0));
   for (const value_t* block : blocks()) {
     if (block->get_int("layer", 0) == 0) continue;
+    SCOPED_TRACE(block->get_string("name", ""));
     const std::pair<float, float> span{block->get_float("start-time", 0), block->get_float("end-time", 0)};
-    EXPECT_TRUE(std::find(scenes.begin(), scenes.end(), span) != scenes.end())
-        << block->get_string("name", "");
-    if (block->get_int("layer", 0) == 1) {
-      EXPECT_TRUE(block->get("renderpass", value_kind_t::table).get_bool("posteffect", false));
-      const auto inputs = items(*block, "bound-inputs");
-      ASSERT_EQ(inputs.size(), 1u);
-      EXPECT_EQ(inputs[0]->get_int("type", 0), 2);
-      EXPECT_EQ(inputs[0]->get_int("layer_offset", 0), 1);
+    EXPECT_TRUE(std::find(scenes.begin(), scenes.end(), span) != scenes.end());
+    const value_t& pass = block->get("renderpass", value_kind_t::table);
+    if (pass.get("ps", value_kind_t::table).get_string("filename", "") != "shaders/demo/grade.hlsl") {
+      EXPECT_NE(block->get_int("blend-mode", 0), 0) << "overlays are blended";
+      continue;
+    }
+    EXPECT_TRUE(pass.get_bool("posteffect", false));
+    const auto inputs = items(*block, "bound-inputs");
+    ASSERT_EQ(inputs.size(), 1u);
+    EXPECT_EQ(inputs[0]->get_int("type", 0), 2);
+    EXPECT_EQ(inputs[0]->get_int("layer_offset", 0), 1);
+    for (const value_t* other : blocks()) {
+      if (other->get_float("start-time", 0) == span.first && other->get_float("end-time", 0) == span.second) {
+        EXPECT_LE(other->get_int("layer", 0), block->get_int("layer", 0)) << other->get_string("name", "");
+      }
     }
   }
   // Scenes follow each other without gaps over the music's first 64 s.

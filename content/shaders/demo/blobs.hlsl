@@ -40,7 +40,7 @@ float3 scene_normal(float3 p) {
 float march(float3 ro, float3 rd, out int material) {
   float t = 0.0;
   material = -1;
-  for (int i = 0; i < 90; ++i) {
+  for (int i = 0; i < 64; ++i) {
     int m;
     float d = scene_distance(ro + rd * t, m);
     if (d < 0.001 * t) {
@@ -81,13 +81,12 @@ float4 PsBlobs(float4 position : SV_Position) : SV_Target {
   int material;
   float t = march(ro, rd, material);
   float3 color = shade(ro, rd, t, material);
-  // One mirror bounce off the floor.
+  // The floor mirrors the sky, and darkens under the blobs by their distance.
   if (material == 0) {
     float3 p = ro + rd * t;
     float3 rd2 = reflect(rd, float3(0, 1, 0));
-    int m2;
-    float t2 = march(p + rd2 * 0.01, rd2, m2);
-    color = lerp(color, shade(p, rd2, t2, m2), 0.35 * gloss);
+    float shadow = saturate(blob_field(p + float3(0, 0.8, 0)) * 0.8);
+    color = lerp(color, sky(rd2), 0.35 * gloss) * (0.4 + 0.6 * shadow);
   }
   return float4(filmic(color * (0.9 + 0.4 * intensity)), 1.0);
 }

@@ -51,7 +51,7 @@ float4 PsFractal(float4 position : SV_Position) : SV_Target {
   float trap = 0.0;
   bool hit = false;
   int steps = 0;
-  for (int i = 0; i < 110; ++i) {
+  for (int i = 0; i < 72; ++i) {
     float d = scene_distance(ro + rd * t, trap);
     glow += exp(-d * 30.0) * 0.02;
     if (d < 0.002 * t) {
@@ -66,7 +66,7 @@ float4 PsFractal(float4 position : SV_Position) : SV_Target {
   if (hit) {
     float3 tint = palette(0.15 * log2(1.0 + trap) + 0.03 * t + time.x * 0.02, float3(0.5, 0.5, 0.5), float3(0.5, 0.5, 0.5),
                           float3(1.0, 1.0, 1.0), float3(0.0, 0.33, 0.67));
-    float occlusion = 1.0 - float(steps) / 110.0;
+    float occlusion = 1.0 - float(steps) / 72.0;
     float3 n = fractal_normal(ro + rd * t, t);
     float light = 0.25 + 0.75 * saturate(dot(n, normalize(float3(0.3, 0.8, -0.5))));
     float rim = pow(1.0 - saturate(dot(n, -rd)), 2.0);

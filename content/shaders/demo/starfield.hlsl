@@ -21,8 +21,8 @@ float3 nebula(float3 rd) {
 float3 stars(float3 ro, float3 rd) {
   float3 sum = 0.0;
   const float cell = 4.0;
-  for (int i = 0; i < 48; ++i) {
-    float t = 1.0 + float(i) * 1.7;
+  for (int i = 0; i < 32; ++i) {
+    float t = 1.0 + float(i) * 2.5;
     float3 p = ro + rd * t;
     float3 id = floor(p / cell);
     float3 r = hash33(id);

@@ -43,7 +43,7 @@ float4 PsTunnel(float4 position : SV_Position) : SV_Target {
   float t = 0.0;
   float d = 1.0;
   int steps = 0;
-  for (int i = 0; i < 96; ++i) {
+  for (int i = 0; i < 64; ++i) {
     d = tunnel_distance(ro + rd * t);
     if (d < 0.002 * t || t > 60.0) break;
     t += d * 0.7;
@@ -60,7 +60,7 @@ float4 PsTunnel(float4 position : SV_Position) : SV_Target {
   float ring = exp(-abs(frac(hit.z * 0.25 - time.x * 0.5) - 0.5) * 12.0);
   float3 light = lightColor.rgb * ring * (0.6 + 2.5 * snare);
   float diffuse = saturate(dot(n, -rd));
-  float occlusion = 1.0 - float(steps) / 96.0;
+  float occlusion = 1.0 - float(steps) / 64.0;
   float3 color = albedo * (0.15 + diffuse * 0.9) * occlusion + light * albedo * 1.5;
   color += lightColor.rgb * ring * 0.2 * kick;
   float fog = exp(-t * 0.05);
