@@ -31,6 +31,18 @@ class D3D11StructuredBufferTest : public device_fixture_t {
     context->CSSetConstantBuffers(0, 1, cbs);
     context->Dispatch(groups, 1, 1);
   }
+  // A structured buffer of `count` zeroed uints and its write view.
+  struct uint_buffer_t {
+    com_ptr_t<ID3D11Buffer> buffer;
+    com_ptr_t<ID3D11UnorderedAccessView> uav;
+  };
+  uint_buffer_t uint_buffer(UINT count) {
+    uint_buffer_t b;
+    b.buffer = make_buffer(count * 4, D3D11_USAGE_DEFAULT, D3D11_BIND_UNORDERED_ACCESS, 0,
+                           D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4);
+    EXPECT_EQ(device->CreateUnorderedAccessView(b.buffer, nullptr, &b.uav), S_OK);
+    return b;
+  }
   void TearDown() override {
     cs.Release();
     device_fixture_t::TearDown();
@@ -162,10 +174,7 @@ void main(uint3 id : SV_DispatchThreadID) { values[id.x] = 0xABCD0000 + id.x; it
   context->Dispatch(4, 1, 1);
 
   // An unbound structured buffer still reads zero everywhere.
-  auto out = make_buffer(256 * 4, D3D11_USAGE_DEFAULT, D3D11_BIND_UNORDERED_ACCESS, 0,
-                         D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4);
-  com_ptr_t<ID3D11UnorderedAccessView> uav;
-  ASSERT_EQ(device->CreateUnorderedAccessView(out, nullptr, &uav), S_OK);
+  auto [out, uav] = uint_buffer(256);
   auto copy = compute_shader(R"(
 StructuredBuffer<uint> values : register(t0);
 RWStructuredBuffer<uint> copied : register(u0);
@@ -194,10 +203,7 @@ TEST_F(D3D11StructuredBufferTest, ViewsStartingOffAlignmentAreRefusedOrExact) {
   const uint32_t values[16] = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25};
   auto in = make_buffer(64, D3D11_USAGE_IMMUTABLE, D3D11_BIND_SHADER_RESOURCE, 0,
                         D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4, values);
-  auto out = make_buffer(64, D3D11_USAGE_DEFAULT, D3D11_BIND_UNORDERED_ACCESS, 0,
-                         D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4);
-  com_ptr_t<ID3D11UnorderedAccessView> uav;
-  ASSERT_EQ(device->CreateUnorderedAccessView(out, nullptr, &uav), S_OK);
+  auto [out, uav] = uint_buffer(16);
   auto copy = compute_shader(R"(
 StructuredBuffer<uint> values : register(t0);
 RWStructuredBuffer<uint> copied : register(u0);
