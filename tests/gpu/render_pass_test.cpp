@@ -177,6 +177,16 @@ resources = [{slot = 8, sys = "perlin-noise"}, {sys = "random"}, {slot = 0, sys 
   EXPECT_EQ(pass->ps->resources[1].file_name, "textures/a.png");
   EXPECT_EQ(pass->ps->resources[2].sys_name, "");
 
+  // The pass without a blend record draws with the states bound before instead of a null one.
+  auto out = target();
+  pass->ps->variables["Params:speed"] = construct_variable("speed", VT_FLOAT, 1.0f);
+  pass->ps->variables["Params:tint"] = construct_variable("tint", VT_FLOAT4, float4{0.5f, 0.25f, 1, 1});
+  pass->kind = RENDER_PASS_GRAPHICS;
+  pass->geometry.topology = 4;
+  pass->set_rasterizer_state(2);
+  pass->draw_fullscreen_to_target(out.get(), {}, nullptr);
+  expect_float4(texel0(*out), 0.5f, 0.25f, 1, 1, "without a blend record");
+
   auto quads = one_pass("[[shaders]]\ncomputeshader = \"CsMain\"\ncomputeshader_filename = \"shaders/test.hlsl\"\n"
                         "topology = \"quads\"\n");
   ASSERT_TRUE(quads);
@@ -452,6 +462,17 @@ ps = {type = 4, filename = "shaders/test.hlsl", entrypoint = "PsTest"}
   EXPECT_TRUE(table.children.empty());
   save_render_passes(table, passes);
   EXPECT_EQ(table.get_array("renderpass").size(), 3u);
+}
+
+TEST_F(RenderPassTest, RestoredVariableOfALargerTypeDoesNotWritePastTheBuffer) {
+  auto pass = one_pass("[[shaders]]\npixelshader = \"PsTest\"\npixelshader_filename = \"shaders/test.hlsl\"\n");
+  ASSERT_TRUE(pass);
+  // speed sits at byte 16 of a 32-byte buffer; a matrix would need 64 bytes from there.
+  pass->ps->variables["Params:speed"] = construct_variable("speed", VT_FLOAT4X4, float4x4{});
+  pass->ps->variables["Params:tint"] = construct_variable("tint", VT_FLOAT4, float4{1, 1, 1, 1});
+  auto out = target();
+  pass->draw_fullscreen_to_target(out.get(), {}, nullptr);
+  expect_float4(texel0(*out), 0, 0, 0, 0, "speed not written");
 }
 
 TEST_F(RenderPassTest, CloneSharesObjectsButNotVariables) {

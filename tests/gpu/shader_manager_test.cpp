@@ -329,7 +329,7 @@ TEST_F(ShaderManagerThreadTest, ManyLoadsAtOnceAllReportAndReloadsRunBesideLoads
   start_manager();
   std::vector<std::shared_ptr<shader_t>> shaders;
   const char* entries[] = {"PsTest", "PsSampled", "PsCopy", "PsAdd"};
-  for (int i = 0; i < 48; ++i) {
+  for (int i = 0; i < 32; ++i) {
     const std::string file = i % 4 < 2 ? "shaders/test.hlsl" : "shaders/default.hlsl";
     shaders.push_back(manager->load_shader(shader_request_t(SHADER_STAGE_PIXEL, file, entries[i % 4], i % 3 == 0)));
     if (i % 8 == 0) {
