@@ -12,12 +12,13 @@ bool gl_work_queue_t::empty() {
 
 void gl_work_queue_t::run_all() {
   for (;;) {
-    std::vector<std::function<void()>> batch;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (jobs_.empty()) return;
-      batch.swap(jobs_);
+      // The emptied batch goes back as the new queue, so neither vector reallocates once warm.
+      running_.swap(jobs_);
     }
-    for (auto& job : batch) job();
+    for (auto& job : running_) job();
+    running_.clear();
   }
 }

@@ -10,7 +10,8 @@
 class gl_work_queue_t {
  public:
   void push(std::function<void()> job);
-  // Runs every job queued so far, and those the jobs queue in turn. Context thread only.
+  // Runs every job queued so far, and those the jobs queue in turn. Context thread only, and not
+  // from inside a job.
   void run_all();
   bool empty();
 
