@@ -1,5 +1,6 @@
 #include "engine/rocket_manager.h"
 
+#include <array>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -34,6 +35,10 @@ float current_time() { return engine_context->engine ? engine_context->engine->g
 
 class rocket_manager_impl_t final : public rocket_manager_t {
  public:
+  rocket_manager_impl_t() {
+    for (int i = 0; i < system_track_count; ++i) system_track_names_[i] = fmt::sprintf("system:track.%d", i);
+  }
+
   ~rocket_manager_impl_t() override {
     if (device_) sync_destroy_device(device_);
     if (current_manager == this) current_manager = nullptr;
@@ -60,8 +65,7 @@ class rocket_manager_impl_t final : public rocket_manager_t {
     if (!device_) return;
     const float t = current_time();
     std::lock_guard lock(mutex_);
-    for (int i = 0; i < system_track_count; ++i) {
-      const std::string name = fmt::sprintf("system:track.%d", i);
+    for (const std::string& name : system_track_names_) {
       const auto found = tracks_.find(name);
       if (found == tracks_.end() || !engine_context->engine) continue;
       variable_ptr_t variable = engine_context->engine->get_or_create_variable(name, VT_FLOAT);
@@ -108,7 +112,8 @@ class rocket_manager_impl_t final : public rocket_manager_t {
   }
 
   std::mutex mutex_;
-  std::unordered_map<std::string, const sync_track*> tracks_;  // the device owns the tracks
+  std::array<std::string, system_track_count> system_track_names_;  // made once, used every frame
+  std::unordered_map<std::string, const sync_track*> tracks_;       // the device owns the tracks
   sync_device* device_ = nullptr;
   byte_vector_t file_;
   size_t cursor_ = 0;
