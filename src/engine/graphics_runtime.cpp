@@ -400,6 +400,8 @@ bool graphics_runtime_impl_t::has_shader_resource(int slot) {
 }
 
 uint32_t graphics_runtime_impl_t::read_uav_counter(ID3D11UnorderedAccessView* view) {
+  // Before init and after shutdown there is no staging buffer to read through.
+  if (!readback) return 0;
   context_->CopyStructureCount(readback->buffer, 0, view);
   D3D11_MAPPED_SUBRESOURCE mapped{};
   if (FAILED(context_->Map(readback->buffer, 0, D3D11_MAP_READ, 0, &mapped))) return 0;

@@ -383,6 +383,8 @@ AppendStructuredBuffer<uint> items : register(u0);
   runtime->set_compute_uav(0, list_buffer->uav, ~0u);
   runtime->dispatch(3, 1, 1);
   EXPECT_EQ(runtime->read_uav_counter(list_buffer->uav), 40u);
+  runtime->shutdown();
+  EXPECT_EQ(runtime->read_uav_counter(list_buffer->uav), 0u);
 }
 
 TEST_F(GraphicsRuntimeTest, ANullTargetUnbindsAndTheCachesAnswerForEmptySlots) {
