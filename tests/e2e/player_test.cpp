@@ -64,7 +64,8 @@ class player_run_t {
   // The X window id of the first window with a matching title, empty when none appeared in time
   // or the player ended first.
   std::string wait_for(const char* title_pattern) {
-    for (int i = 0; i < 200; ++i) {
+    // Generous: the bundled production takes a while to load on a busy machine.
+    for (int i = 0; i < 600; ++i) {
       std::string id = x_session::find_window(title_pattern);
       if (!id.empty()) return id;
       if (poll_exit()) return {};
@@ -101,7 +102,7 @@ class player_run_t {
   }
 
   // The exit code, or -1 when the player did not end within the time.
-  int wait_exit(int seconds = 30) {
+  int wait_exit(int seconds = 60) {
     for (int i = 0; i < seconds * 20; ++i) {
       if (poll_exit()) return exit_code_;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
