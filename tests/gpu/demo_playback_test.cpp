@@ -64,6 +64,9 @@ class DemoPlaybackTest : public graphics_test::graphics_fixture_t {
   // The frame at t, read back as RGBA8.
   std::vector<uint32_t> frame_at(float t, bool* playing = nullptr) {
     engine_set_cur_time(t);
+    // The host's frame start: back buffer bound, temporary pool aged.
+    runtime->begin_frame();
+    resources->begin_frame();
     bool more = engine_tick();
     if (playing) *playing = more;
     return read_rgba8(gsys->backbuffer->texture.get());
