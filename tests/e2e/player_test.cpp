@@ -235,7 +235,8 @@ class PlayerWindowTest : public ::testing::Test {
 // confirms. The window's client area is then the chosen mode, and every frame shows the frame
 // colour until Escape ends the player with exit code 0.
 TEST_F(PlayerWindowTest, DialogChoiceOpensTheWindowAtTheChosenSizeClearedEveryFrame) {
-  player_run_t run(player_path(), {});
+  // Without a project nothing is drawn over the cleared back buffer.
+  player_run_t run(test_player_path("pumblecrisp_missing_project"), {});
   const std::string dialog = run.wait_for_dialog();
   ASSERT_FALSE(dialog.empty()) << run.log();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -296,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, DeclinedDialogTest, ::testing::Values("Tab Return
 TEST_F(PlayerWindowTest, ResizingResizesTheSwapChainIconifyingDoesNot) {
   x_session::x_client_t x;
   ASSERT_TRUE(x.connected());
-  player_run_t run(player_path(), {});
+  player_run_t run(test_player_path("pumblecrisp_missing_project"), {});
   const std::string window = run.start_playing("Tab Tab Tab space Return");
   ASSERT_FALSE(window.empty()) << run.log();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
