@@ -44,5 +44,5 @@ class graphics_resource_impl_t final : public graphics_resources_t {
   std::vector<std::shared_ptr<render_target_t>> temp_targets_;
   // Owned by the graphics system.
   ID3D11Device* device_ = nullptr;
-  ID3D11DeviceContext* context_ = nullptr;
+  [[maybe_unused]] ID3D11DeviceContext* context_ = nullptr;
 };

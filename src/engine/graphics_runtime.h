@@ -192,6 +192,6 @@ class graphics_runtime_impl_t final : public graphics_runtime_t {
   std::shared_ptr<constant_buffer_t> readback;
   std::array<render_target_t*, RUNTIME_SLOT_COUNT> targets{};
   std::array<ID3D11ShaderResourceView*, RUNTIME_SLOT_COUNT> shader_resources{};
-  ID3D11Device* device_ = nullptr;
+  [[maybe_unused]] ID3D11Device* device_ = nullptr;
   ID3D11DeviceContext* context_ = nullptr;
 };
