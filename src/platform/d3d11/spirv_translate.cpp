@@ -6,9 +6,11 @@
 #include <fmt/printf.h>
 #include <spirv_cross/spirv_cross_c.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -422,8 +424,9 @@ int32_t semantic_location(const std::string& semantic, uint32_t semantic_index) 
   return -1;
 }
 
-tl::expected<translated_shader_t, std::string> translate_spirv(const void* code, size_t size,
-                                                               spirv_stage_t stage) {
+namespace {
+
+tl::expected<translated_shader_t, std::string> translate(const void* code, size_t size, spirv_stage_t stage) {
   constexpr uint32_t spirv_magic = 0x07230203;
   constexpr size_t header_bytes = 20;
   if (code == nullptr || size == 0) return tl::unexpected(std::string("empty bytecode"));
@@ -467,4 +470,24 @@ tl::expected<translated_shader_t, std::string> translate_spirv(const void* code,
     return tl::unexpected(failure(t, "cannot express the shader in GLSL"));
   out.glsl = glsl;
   return out;
+}
+
+}  // namespace
+
+tl::expected<translated_shader_t, std::string> translate_spirv(const void* code, size_t size,
+                                                               spirv_stage_t stage) {
+  // The translation library fills its static tables lazily on the first full translation, and
+  // not safely for concurrent first calls. Until one translation has succeeded, run them one at a
+  // time.
+  static std::mutex first_translation;
+  static std::atomic<bool> tables_ready{false};
+  if (!tables_ready.load(std::memory_order_acquire)) {
+    std::lock_guard lock(first_translation);
+    if (!tables_ready.load(std::memory_order_relaxed)) {
+      auto translated = translate(code, size, stage);
+      if (translated) tables_ready.store(true, std::memory_order_release);
+      return translated;
+    }
+  }
+  return translate(code, size, stage);
 }
