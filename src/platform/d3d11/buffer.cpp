@@ -121,3 +121,10 @@ bool buffer_view_start_fits(d3d11_device_t* device, uint64_t first_byte) {
           static_cast<unsigned long long>(first_byte), alignment);
   return false;
 }
+
+buffer_view_bytes_t buffer_view_bytes(const D3D11_BUFFER_DESC& buffer, DXGI_FORMAT format, uint32_t first,
+                                      uint32_t count) {
+  const uint32_t stride =
+      format == DXGI_FORMAT_UNKNOWN ? buffer.StructureByteStride : dxgi_format_info(format).block_bytes;
+  return {GLintptr(first) * stride, GLsizeiptr(count) * stride};
+}

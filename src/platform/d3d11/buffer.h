@@ -50,3 +50,12 @@ inline d3d11_buffer_t* buffer_of(ID3D11Resource* resource) {
   return dimension == D3D11_RESOURCE_DIMENSION_BUFFER ? to_impl(static_cast<ID3D11Buffer*>(resource))
                                                       : nullptr;
 }
+
+// Bytes a view of `count` elements from `first` covers: structured views (unknown format) step by
+// the buffer's structure stride, typed views by their format's size.
+struct buffer_view_bytes_t {
+  GLintptr offset = 0;
+  GLsizeiptr size = 0;
+};
+buffer_view_bytes_t buffer_view_bytes(const D3D11_BUFFER_DESC& buffer, DXGI_FORMAT format, uint32_t first,
+                                      uint32_t count);

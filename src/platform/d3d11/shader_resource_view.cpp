@@ -151,11 +151,11 @@ HRESULT d3d11_shader_resource_view_t::create(d3d11_device_t* device, ID3D11Resou
 
 void d3d11_shader_resource_view_t::create_gl() {
   if (buffer_) {
-    const auto& b = buffer_->desc();
     const bool structured = desc_.Format == DXGI_FORMAT_UNKNOWN;
-    const uint32_t stride = structured ? b.StructureByteStride : dxgi_format_info(desc_.Format).block_bytes;
-    buffer_offset_ = GLintptr(desc_.Buffer.FirstElement) * stride;
-    buffer_size_ = GLsizeiptr(desc_.Buffer.NumElements) * stride;
+    const auto bytes =
+        buffer_view_bytes(buffer_->desc(), desc_.Format, desc_.Buffer.FirstElement, desc_.Buffer.NumElements);
+    buffer_offset_ = bytes.offset;
+    buffer_size_ = bytes.size;
     if (!structured) {
       glCreateTextures(GL_TEXTURE_BUFFER, 1, &own_texture_);
       glTextureBufferRange(own_texture_, dxgi_format_info(desc_.Format).gl_internal_format,

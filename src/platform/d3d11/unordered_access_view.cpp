@@ -66,11 +66,11 @@ HRESULT d3d11_unordered_access_view_t::create(d3d11_device_t* device, ID3D11Reso
 
 void d3d11_unordered_access_view_t::create_gl() {
   if (buffer_) {
-    const auto& b = buffer_->desc();
     const bool structured = desc_.Format == DXGI_FORMAT_UNKNOWN;
-    const uint32_t stride = structured ? b.StructureByteStride : dxgi_format_info(desc_.Format).block_bytes;
-    buffer_offset_ = GLintptr(desc_.Buffer.FirstElement) * stride;
-    buffer_size_ = GLsizeiptr(desc_.Buffer.NumElements) * stride;
+    const auto bytes =
+        buffer_view_bytes(buffer_->desc(), desc_.Format, desc_.Buffer.FirstElement, desc_.Buffer.NumElements);
+    buffer_offset_ = bytes.offset;
+    buffer_size_ = bytes.size;
     if (desc_.Buffer.Flags & (D3D11_BUFFER_UAV_FLAG_APPEND | D3D11_BUFFER_UAV_FLAG_COUNTER)) {
       const uint32_t zero = 0;
       glCreateBuffers(1, &counter_);
