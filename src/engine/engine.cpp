@@ -47,7 +47,16 @@ bool engine_impl_t::tick() {
   for (const block_ptr_t& block : blocks) end = std::max(end, block->end_time);
   float remaining = end - get_cur_time();
   if (remaining <= 0.0f) return false;
-  if (settings.sound_fade_out > remaining) set_volume(std::max(remaining / settings.sound_fade_out, 0.0f));
+  if (settings.sound_fade_out > remaining) {
+    // The fade runs down from the soundtrack's own volume: starting it at full volume would make the
+    // music jump louder just before it fades.
+    if (!fade_from_volume) fade_from_volume = get_volume();
+    set_volume(*fade_from_volume * std::max(remaining / settings.sound_fade_out, 0.0f));
+  } else if (fade_from_volume) {
+    // Back before the fade (a seek): the soundtrack's volume returns.
+    set_volume(*fade_from_volume);
+    fade_from_volume.reset();
+  }
   return true;
 }
 

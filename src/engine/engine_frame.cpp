@@ -39,6 +39,11 @@ void publish(engine_t& engine, const char* name, const typed_value_t& value) {
 
 bool can_render() { return g_systems && S(runtime) && S(resources) && engine_context->shader_manager; }
 
+void generate_mips(render_target_t& target) {
+  ID3D11DeviceContext* device_context = S(gsys) ? S(gsys)->get_context() : nullptr;
+  if (device_context && target.srv) device_context->GenerateMips(target.srv.get());
+}
+
 }  // namespace
 
 presentation_t choose_presentation(const render_chain_t& chain, const project_settings_t& settings) {
@@ -172,6 +177,9 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
       render_block(block, context, colour_clear, second_clear, clear_depth);
       shaders.blend(shared.get(), previous ? previous->colour.get() : nullptr, *entry.colour,
                     block.blend_mode, no_tint);
+      // The blended image is what the blocks above read, through mip-filtered samplers too: its
+      // mips must be its own, not those of the pooled target's earlier use.
+      generate_mips(*entry.colour);
     } else {
       if (!clear_colour && previous) shaders.blit(*previous->colour, *entry.colour, no_tint);
       context.outputs = {entry.colour.get(), entry.second.get()};
@@ -267,9 +275,8 @@ void engine_impl_t::render_block(block_base_t& block, const render_context_t& co
             float2{bound->viewport.Width, bound->viewport.Height});
   }
   block.execute(context);
-  ID3D11DeviceContext* device_context = S(gsys) ? S(gsys)->get_context() : nullptr;
   for (render_target_t* output : context.outputs) {
-    if (device_context && output && output->srv) device_context->GenerateMips(output->srv.get());
+    if (output) generate_mips(*output);
   }
   runtime.set_render_targets_clear_all(previous, nullptr, false);
 }

@@ -79,6 +79,8 @@ class engine_impl_t final : public engine_t {
   std::shared_ptr<render_pass_t> fxaa_pass;
   project_settings_t settings;
   std::unordered_map<std::string, variable_ptr_t> variables;
+  // The music volume when the final fade-out began; empty outside the fade.
+  std::optional<float> fade_from_volume;
 
  private:
   // Input k of the block at chain position `position` into the context.

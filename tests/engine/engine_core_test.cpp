@@ -98,9 +98,22 @@ TEST_F(EngineCoreTest, TickEndsAtTheLastBlockEndAndFadesTheMusicBefore) {
   EXPECT_TRUE(engine_.tick());
   EXPECT_EQ(music_.volume_calls, 0) << "outside the fade-out the volume is untouched";
 
+  // The fade runs down from the soundtrack's volume (0.8), never up to full volume first.
+  music_.volume = 0.8f;
+  music_.position = 7.5f;
+  EXPECT_TRUE(engine_.tick());
+  EXPECT_FLOAT_EQ(music_.volume, 0.8f * 2.5f / 3.0f);
   music_.position = 8.5f;
   EXPECT_TRUE(engine_.tick());
-  EXPECT_FLOAT_EQ(music_.volume, 0.5f);
+  EXPECT_FLOAT_EQ(music_.volume, 0.4f);
+
+  // A seek back before the fade gives the soundtrack its volume again, and the fade starts anew.
+  music_.position = 2.0f;
+  EXPECT_TRUE(engine_.tick());
+  EXPECT_FLOAT_EQ(music_.volume, 0.8f);
+  music_.position = 8.5f;
+  EXPECT_TRUE(engine_.tick());
+  EXPECT_FLOAT_EQ(music_.volume, 0.4f);
 
   music_.position = 10.0f;
   const int calls = music_.volume_calls;
@@ -108,11 +121,13 @@ TEST_F(EngineCoreTest, TickEndsAtTheLastBlockEndAndFadesTheMusicBefore) {
   EXPECT_EQ(music_.volume_calls, calls);
 
   engine_.settings.sound_fade_out = 0.0f;
+  music_.position = 2.0f;
+  EXPECT_TRUE(engine_.tick());
   music_.volume_calls = 0;
   music_.position = 9.99f;
   EXPECT_TRUE(engine_.tick());
   EXPECT_EQ(music_.volume_calls, 0);
-  EXPECT_EQ(engine_.get_frame_count(), 5u);
+  EXPECT_EQ(engine_.get_frame_count(), 9u);
 }
 
 TEST_F(EngineCoreTest, SeekClampsNegativeTimesAndStartStopAreIdempotent) {

@@ -162,6 +162,20 @@ TEST_F(ContentShadersTest, CopyAlphaFadesTowardsTheTint) {
   }
 }
 
+TEST_F(ContentShadersTest, FlashIsItsColourTimesItsStrength) {
+  target_t target = make_target(2, 2, DXGI_FORMAT_R32G32B32A32_FLOAT);
+  for (float strength : {1.0f, 0.375f, 0.0f}) {
+    const float flash[8] = {1.0f, 0.85f, 0.7f, 1.0f, strength, 0, 0, 0};
+    auto constants = constant_buffer(flash, sizeof flash);
+    draw(content_ps("shaders/demo/flash.hlsl", "PsFlash"), target, {}, {constants}, nullptr);
+    for (const float4_t& p : read_texels<float4_t>(target.texture)) {
+      EXPECT_NEAR(p.r, 1.0f * strength, 1e-6f) << strength;
+      EXPECT_NEAR(p.g, 0.85f * strength, 1e-6f) << strength;
+      EXPECT_NEAR(p.b, 0.7f * strength, 1e-6f) << strength;
+    }
+  }
+}
+
 TEST_F(ContentShadersTest, GammaRaisesEachChannelToOneOverTwoPointTwo) {
   const std::vector<float4_t> input = {{0.0f, 0.25f, 1.0f, 1.0f},
                                        {0.5f, 0.04f, 2.0f, 0.5f},
