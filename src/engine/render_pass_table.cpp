@@ -94,6 +94,9 @@ std::shared_ptr<shader_t> load_pass_shader(const serial::value_t& table) {
     load_variable(*child, *variable);
     shader->variables[name] = variable;
   }
+  // Bound now rather than at the first draw, so that the block animates them before its first
+  // frame: its first frame would otherwise show the saved values.
+  shader->bind_variables();
   return shader;
 }
 

@@ -122,18 +122,13 @@ class DemoPlaybackTest : public graphics_test::graphics_fixture_t {
     graphics_fixture_t::TearDown();
   }
 
-  // The frame at t, read back as RGBA8. The engine is stopped, so only a seek animates the
-  // variables, and a shader's variables join its block's at its first draw: the frame is drawn,
-  // sought to again and drawn once more, as an editor scrubbing to t would show it.
+  // The frame at t, read back as RGBA8. The engine is stopped: the seek animates the variables.
   std::vector<uint32_t> frame_at(float t, bool* playing = nullptr) {
-    bool more = true;
-    for (int pass = 0; pass < 2; ++pass) {
-      engine_set_cur_time(t);
-      // The host's frame start: back buffer bound, temporary pool aged.
-      runtime->begin_frame();
-      resources->begin_frame();
-      more = engine_tick();
-    }
+    engine_set_cur_time(t);
+    // The host's frame start: back buffer bound, temporary pool aged.
+    runtime->begin_frame();
+    resources->begin_frame();
+    bool more = engine_tick();
     if (playing) *playing = more;
     return read_rgba8(gsys->backbuffer->texture.get());
   }

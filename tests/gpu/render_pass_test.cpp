@@ -447,7 +447,12 @@ ps = {type = 4, filename = "shaders/test.hlsl", entrypoint = "PsTest"}
   ASSERT_TRUE(third.ps && third.vs);
   EXPECT_EQ(third.vs->vs_layout, (std::vector<uint32_t>{1, 8}));
   EXPECT_TRUE(third.vs->input_layout);
-  EXPECT_EQ(third.ps->variables.size(), 2u);
+  // The saved variables take their entries' places at load, before any draw, so that a block
+  // animates them from its first frame on; gone matches no entry and is dropped.
+  EXPECT_EQ(third.ps->variables.size(), 2u);  // speed and tint
+  EXPECT_FALSE(third.ps->variables.count("Params:gone"));
+  EXPECT_EQ(third.ps->find_cb_entry("Params", "speed")->variable, third.ps->variables.at("Params:speed"));
+  EXPECT_EQ(std::get<float>(third.ps->find_cb_entry("Params", "speed")->variable->value.value), 1.5f);
   third.kind = RENDER_PASS_GRAPHICS;
   third.vs = manager->load_shader(shader_request_t(SHADER_STAGE_VERTEX, "shaders/default.hlsl", "VsQuad", 1));
   auto out = target();
