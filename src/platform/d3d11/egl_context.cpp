@@ -2,6 +2,7 @@
 
 #include <epoxy/egl.h>
 
+#include <cassert>
 #include <mutex>
 
 #include <fmt/printf.h>
@@ -36,17 +37,23 @@ class egl_context_t final : public gl_context_t {
  public:
   egl_context_t(EGLDisplay display, EGLContext context) : display_(display), context_(context) {}
   ~egl_context_t() override {
-    if (eglGetCurrentContext() == context_)
-      eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    release_current();
     eglDestroyContext(display_, context_);
   }
   bool make_current() override {
-    if (eglGetCurrentContext() == context_) return true;
-    return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_) == EGL_TRUE;
+    if (current_here()) {
+      assert(eglGetCurrentContext() == context_ && "the GL context was changed outside the layer");
+      return true;
+    }
+    if (eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_) != EGL_TRUE) return false;
+    note_current_here();
+    return true;
   }
   void release_current() override {
-    if (eglGetCurrentContext() == context_)
+    if (eglGetCurrentContext() == context_) {
       eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+      forget_current_here();
+    }
   }
   const char* description() const override { return "EGL surfaceless"; }
 

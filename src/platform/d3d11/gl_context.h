@@ -4,8 +4,9 @@
 // By default D3D11CreateDevice makes a headless EGL context (Mesa's surfaceless platform). A
 // swap chain that owns a window context can install its own factory before the device is made.
 // All GL work of a device happens on the thread that uses its immediate context; make_current()
-// is called there before every command batch (it is cheap when the context is already current).
+// is called there before every command (it is cheap when the context is already current).
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,6 +28,21 @@ class gl_context_t {
   virtual void release_current() {}
   // Human-readable origin ("EGL surfaceless", "SDL window") for logs.
   virtual const char* description() const = 0;
+
+ protected:
+  // Which context the layer made current on this thread. Asking the platform instead costs a system
+  // call (the GL dispatch library checks for a fork on every query), and every command asks; so
+  // every context change on a thread that runs layer commands goes through these contexts.
+  bool current_here() const { return current_on_thread_ == id_; }
+  void note_current_here() { current_on_thread_ = id_; }
+  // After anything that may have left another context, or none, current.
+  static void forget_current_here() { current_on_thread_ = 0; }
+
+ private:
+  static inline std::atomic<uint64_t> next_id_{1};
+  static inline thread_local uint64_t current_on_thread_ = 0;
+  // Never reused, so a record naming a destroyed context matches no other.
+  const uint64_t id_ = next_id_.fetch_add(1, std::memory_order_relaxed);
 };
 
 using gl_context_factory_t = std::function<tl::expected<std::unique_ptr<gl_context_t>, std::string>()>;

@@ -24,6 +24,7 @@ void set_sdl_gl_attributes() {
 sdl_gl_context_t::~sdl_gl_context_t() {
   if (context_) {
     SDL_GL_MakeCurrent(nullptr, nullptr);
+    forget_current_here();
     SDL_GL_DeleteContext(context_);
   }
   if (hidden_window_) SDL_DestroyWindow(hidden_window_);
@@ -50,8 +51,12 @@ bool sdl_gl_context_t::make_current() {
     target_id_ = 0;
   }
   SDL_Window* window = target_ ? target_ : hidden_window_;
-  if (SDL_GL_GetCurrentContext() == context_ && SDL_GL_GetCurrentWindow() == window) return true;
-  return SDL_GL_MakeCurrent(window, context_) == 0;
+  // SDL's own record also sees the unbinding SDL does when the current window is destroyed.
+  if (current_here() && SDL_GL_GetCurrentContext() == context_ && SDL_GL_GetCurrentWindow() == window)
+    return true;
+  if (SDL_GL_MakeCurrent(window, context_) != 0) return false;
+  note_current_here();
+  return true;
 }
 
 bool sdl_gl_context_t::set_target_window(SDL_Window* window) {
