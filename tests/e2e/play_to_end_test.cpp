@@ -150,7 +150,7 @@ TEST_F(PlayToEndTest, PlaysTheProductionToItsEndFadingTheMusicOut) {
   const long offset = align(recorded, source);
   ASSERT_GE(offset, 0) << "the recording does not hold the soundtrack";
   const double played = static_cast<double>(recorded.frames() - offset) / rate;
-  EXPECT_GE(played, timeline_end - 0.05) << "the music stopped before the end";
+  ASSERT_GE(played, timeline_end - 0.05) << "the music stopped before the end";
 
   // Before the fade: the soundtrack scaled by 0.8, the two decoders a few steps apart at most.
   int worst = 0;
