@@ -105,6 +105,8 @@ void render_pass_t::draw_fullscreen_to_targets(const std::vector<render_target_t
   S(runtime)->set_render_targets_clear_all(previous, nullptr, false);
 }
 
+// An input's view takes the slot; a slot left without one binds the texture the shader's
+// metadata names there, if any (shader_resource_slot_t::view).
 void render_pass_t::bind_input_textures(const render_context_t& context) {
   if (!ps) return;
   for (size_t i = 0; i < context.input_targets.size() && i < SHADER_SLOT_COUNT; ++i) {

@@ -3,6 +3,7 @@
 #include "engine/blocks/variable_registry.h"
 #include "engine/graphics_runtime.h"
 #include "engine/systems.h"
+#include "engine/texture_manager.h"
 #include "platform/win32/events.h"
 #include "platform/win32/handle.h"
 
@@ -48,11 +49,16 @@ std::shared_ptr<shader_t> shader_t::clone() const {
   return copy;
 }
 
+ID3D11ShaderResourceView* shader_resource_slot_t::view() const {
+  if (srv) return srv;
+  return texture ? texture->srv.get() : nullptr;
+}
+
 void shader_t::bind_resources() {
   for (int slot = 0; slot < SHADER_SLOT_COUNT; ++slot) {
     const shader_resource_slot_t& r = resources[slot];
-    if (r.srv)
-      S(runtime)->set_shader_resource(stage, slot, r.srv);
+    if (ID3D11ShaderResourceView* view = r.view())
+      S(runtime)->set_shader_resource(stage, slot, view);
     else if (r.uav)
       S(runtime)->set_compute_uav(slot, r.uav, static_cast<uint32_t>(r.uav_initial_count));
   }
@@ -61,7 +67,7 @@ void shader_t::bind_resources() {
 void shader_t::unbind_resources() {
   for (int slot = 0; slot < SHADER_SLOT_COUNT; ++slot) {
     const shader_resource_slot_t& r = resources[slot];
-    if (r.srv)
+    if (r.view())
       S(runtime)->unset_shader_resources(stage, slot, 1);
     else if (r.uav)
       S(runtime)->unset_compute_uavs(slot, 1);
@@ -121,7 +127,7 @@ void shader_t::collect_variables(variable_registry_t& registry) {
 bool shader_t::is_ready() const {
   if (state != SHADER_STATE_READY) return false;
   for (const shader_resource_slot_t& r : resources)
-    if (r.needs_texture && !r.srv) return false;
+    if (r.needs_texture && !r.view()) return false;
   return true;
 }
 

@@ -50,9 +50,14 @@ struct shader_resource_slot_t {
   int32_t uav_initial_count = -1;            // -1 keeps the current counter
   std::string sys_name;
   std::string file_name;
-  texture_t* texture = nullptr;  // owned by the texture manager
+  // The metadata's file or system texture, owned by the texture manager. A changed file is loaded
+  // again into the same object with a new view, so its view is read at every bind, never kept.
+  texture_t* texture = nullptr;
   // The shader reads a texture or buffer here, so the slot needs a view before the shader is ready.
   bool needs_texture = false;
+
+  // What a draw binds: the view a pass or block put here, else the metadata texture's current one.
+  ID3D11ShaderResourceView* view() const;
 };
 
 struct shader_output_slot_t {

@@ -195,11 +195,10 @@ tl::expected<void, std::string> compile_task_t::apply_resource_metadata(const se
         resource.texture = load_file_texture(textures, resource.file_name);
       } else if (has(*element, "sys", value_kind_t::string)) {
         resource.sys_name = element->get_string("sys", "");
+        // Like a file texture, it is bound through the slot's texture: its view is read when the
+        // pass binds, and an input the block puts into the slot takes its place.
         resource.texture = textures ? textures->find_texture(resource.sys_name) : nullptr;
-        if (resource.texture)
-          resource.srv = resource.texture->srv;
-        else
-          LOG_INF("Unable to find system texture: %s", resource.sys_name.c_str());
+        if (!resource.texture) LOG_INF("Unable to find system texture: %s", resource.sys_name.c_str());
       }
     }
   }

@@ -50,7 +50,8 @@ class ShaderMetadataTest : public filesystem_fixture_t {
     g_systems = &systems;
     previous_textures = engine_context->texture_manager;
     engine_context->texture_manager = &textures;
-    // A system texture's view is only compared, never used.
+    // The textures' views are only compared, never used.
+    textures.file_tex.srv.p = reinterpret_cast<ID3D11ShaderResourceView*>(0x5a5b0);
     textures.system_tex.srv.p = reinterpret_cast<ID3D11ShaderResourceView*>(0x5a5a0);
 
     task.shader = std::make_shared<shader_t>(4, path_info_t("shaders/effect.hlsl"), "PsMain");
@@ -76,6 +77,7 @@ class ShaderMetadataTest : public filesystem_fixture_t {
     task.metadata_path = "shaders/effect.toml";
   }
   void TearDown() override {
+    textures.file_tex.srv.p = nullptr;
     textures.system_tex.srv.p = nullptr;
     engine_context->texture_manager = previous_textures;
     g_systems = previous_systems;
@@ -254,7 +256,10 @@ shaders = [
   EXPECT_EQ(version.resources[1].texture, &textures.file_tex);
   EXPECT_EQ(version.resources[2].sys_name, "random");
   EXPECT_EQ(version.resources[2].texture, &textures.system_tex);
-  EXPECT_EQ(version.resources[2].srv, textures.system_tex.srv.p);
+  // Both are bound through the texture, so a reloaded file binds its new view.
+  EXPECT_EQ(version.resources[1].view(), textures.file_tex.srv.p);
+  EXPECT_EQ(version.resources[2].view(), textures.system_tex.srv.p);
+  EXPECT_EQ(version.resources[2].srv, nullptr);
   // Not a texture slot.
   EXPECT_EQ(version.resources[3].texture, nullptr);
   EXPECT_EQ(textures.loaded_paths, std::vector<std::string>{"textures/known.png"});
@@ -275,7 +280,7 @@ shaders = [
                            "Unable to load texture: textures/lost.png (Unable to load image: textures/lost.png), "
                            "using default"));
   EXPECT_EQ(version.resources[2].texture, nullptr);
-  EXPECT_EQ(version.resources[2].srv, nullptr);
+  EXPECT_EQ(version.resources[2].view(), nullptr);
   EXPECT_TRUE(log.contains(LOG_LEVEL_INF, "Unable to find system texture: fft"));
   // Both elements for the entry point apply, in order.
   EXPECT_EQ(version.resources[1].display_name, "second");

@@ -1,6 +1,7 @@
 // A pixel shader whose constants come from its metadata file: each compile task reads the file
 // anew, so after the file changes the next version draws with the new constants, and a texture
-// slot named by the file draws that texture.
+// slot named by the file draws that texture, also when no input fills the slot and after the
+// texture file itself changed.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,10 +12,17 @@
 #include "../engine/reflection_blob_builder.h"
 #include "engine/engine.h"
 #include "engine/filesystem.h"
+#include "engine/render_context.h"
+#include "engine/render_pass.h"
 #include "engine/shader_compile_task.h"
 #include "engine/texture_manager.h"
 #include "graphics_test_support.h"
 #include "platform/dxgi/hresult.h"
+
+// The watcher's header brings the Win32 error codes, which clash with the DXGI ones in this file.
+namespace fw2 {
+void poll_at(uint32_t now);
+}
 
 namespace {
 
@@ -76,13 +84,62 @@ class ShaderMetadataDrawTest : public graphics_test::graphics_fixture_t {
 
   // One compile task, as the shader manager runs it for every new version.
   std::shared_ptr<shader_t> make_version() {
+    return compile(SHADER_STAGE_PIXEL, "shaders/tint.hlsl", code, reflection.bytes(), "shaders/tint.toml");
+  }
+  std::shared_ptr<shader_t> compile(int32_t stage, const char* path, const std::vector<uint8_t>& bytecode,
+                                    const std::vector<uint8_t>& reflected, const char* metadata) {
     compile_task_t task(&listener);
-    task.shader = std::make_shared<shader_t>(SHADER_STAGE_PIXEL, path_info_t("shaders/tint.hlsl"), "main");
-    task.code = code;
-    task.reflection = reflection.bytes();
-    task.metadata_path = "shaders/tint.toml";
+    task.shader = std::make_shared<shader_t>(stage, path_info_t(path), "main");
+    task.code = bytecode;
+    task.reflection = reflected;
+    task.metadata_path = metadata;
     task.ExecuteRange({0, 1}, 0);
     return task.shader;
+  }
+
+  // A shader block's pass: the full-screen triangle with the version as its pixel shader.
+  std::shared_ptr<render_pass_t> fullscreen_pass(const std::shared_ptr<shader_t>& pixel) {
+    auto pass = make_render_pass();
+    pass->kind = RENDER_PASS_GRAPHICS;
+    EXPECT_TRUE(pass->set_states(1, 1, 1));
+    pass->vs = compile(SHADER_STAGE_VERTEX, "shaders/quad.hlsl",
+                       d3d11_test::compile_hlsl(d3d11_test::fullscreen_vs, "vert", "main"), {}, "");
+    EXPECT_EQ(pass->vs->state, SHADER_STATE_READY);
+    pass->ps = pixel;
+    return pass;
+  }
+
+  // Drawn by the pass itself over a 4 × 4 target, with whatever its slots hold.
+  std::vector<uint32_t> draw_pass(render_pass_t& pass) {
+    auto target = resources->create_render_target(RT_SIZE_EXPLICIT, 4, 4, DXGI_FORMAT_R8G8B8A8_UNORM, RT_SRV);
+    const float black[4] = {0, 0, 0, 0};
+    render_target_t* previous = runtime->set_render_target(target.get(), black, false);
+    pass.draw_fullscreen();
+    runtime->set_render_target(previous, nullptr, false);
+    return read_rgba8(target->texture);
+  }
+
+  void solid_png(const char* colour) {
+    std::filesystem::create_directories(base + "/textures");
+    const std::string path = base + "/textures/solid.png";
+    ASSERT_EQ(std::system((std::string("convert -size 4x4 xc:") + colour + " '" + path + "'").c_str()), 0);
+  }
+
+  // A version whose metadata gives slot 1 a red PNG file.
+  std::shared_ptr<shader_t> version_with_red_file() {
+    start_texture_manager();
+    solid_png("red");
+    write_metadata("shaders = [ { pixelshader = \"main\",\n"
+                   "              resources = [ { slot = 1, filename = \"textures/solid.png\" } ] } ]\n");
+    return make_version();
+  }
+
+  // Two polls far enough apart for the watcher to hand out what changed on disk.
+  void let_watcher_report_changes() {
+    static uint32_t now = 700000;
+    now += 5000;
+    fw2::poll_at(now);
+    fw2::poll_at(now + 1001);
   }
 
   // The version's constants and slots bound as a pass binds them, drawn over a 4 × 4 target.
@@ -162,6 +219,55 @@ TEST_F(ShaderMetadataDrawTest, TextureSlotsDrawTheirFileOrTheDefaultTexture) {
     EXPECT_EQ(pixels[0], 0u);
     EXPECT_EQ(pixels[3], rgba(255, 255, 255, 255));
   }
+}
+
+TEST_F(ShaderMetadataDrawTest, AFileTextureIsBoundWithoutAnInputAndFollowsItsFile) {
+  ASSERT_FALSE(code.empty());
+  std::shared_ptr<shader_t> version = version_with_red_file();
+  ASSERT_EQ(listener.last_state, SHADER_STATE_READY);
+  auto pass = fullscreen_pass(version);
+  // Nothing put a view into the slot; the file texture alone makes the pass ready and is drawn.
+  EXPECT_EQ(version->resources[1].srv, nullptr);
+  EXPECT_TRUE(pass->is_ready());
+  for (uint32_t p : draw_pass(*pass)) EXPECT_EQ(p, rgba(255, 0, 0, 255));
+
+  // The file changes on disk: the same texture object gets a new view, and the next draw shows it
+  // without a new shader version.
+  texture_manager->reload_changed_files();  // watches the file loaded by the compile task
+  fw2::poll_at(1);
+  solid_png("lime");
+  let_watcher_report_changes();
+  {
+    log_capture_t log;
+    texture_manager->reload_changed_files();
+    ASSERT_TRUE(log.contains(LOG_LEVEL_INF, "Reloaded texture: textures/solid.png"));
+  }
+  EXPECT_EQ(*texture_manager->load_texture("textures/solid.png"), version->resources[1].texture);
+  EXPECT_EQ(pass->ps, version);
+  for (uint32_t p : draw_pass(*pass)) EXPECT_EQ(p, rgba(0, 255, 0, 255));
+}
+
+TEST_F(ShaderMetadataDrawTest, AnInputViewInTheSlotWinsOverTheFileTexture) {
+  ASSERT_FALSE(code.empty());
+  std::shared_ptr<shader_t> version = version_with_red_file();
+  ASSERT_EQ(listener.last_state, SHADER_STATE_READY);
+  auto pass = fullscreen_pass(version);
+  const uint8_t blue[4] = {0, 0, 255, 255};
+  auto input = texture_manager->create_texture_2d(1, 1, DXGI_FORMAT_R8G8B8A8_UNORM, blue);
+  ASSERT_TRUE(input);
+
+  render_context_t with_input;
+  with_input.input_targets = {nullptr, nullptr};
+  with_input.input_views = {nullptr, input->srv};
+  pass->bind_input_textures(with_input);
+  for (uint32_t p : draw_pass(*pass)) EXPECT_EQ(p, rgba(0, 0, 255, 255));
+
+  // An input that has no view this frame leaves the slot to the file texture.
+  render_context_t without_view;
+  without_view.input_targets = {nullptr, nullptr};
+  pass->bind_input_textures(without_view);
+  EXPECT_TRUE(pass->is_ready());
+  for (uint32_t p : draw_pass(*pass)) EXPECT_EQ(p, rgba(255, 0, 0, 255));
 }
 
 TEST_F(ShaderMetadataDrawTest, AnUnreadableMetadataFileFailsTheVersion) {
