@@ -1,6 +1,7 @@
 #include "support/strings.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -62,6 +63,53 @@ bool to_utf8_n(const char16_t* text, size_t count, std::string& out) {
   if (!append_utf8(text, count, count * 2 + 1, converted)) return false;
   out = std::move(converted);
   return true;
+}
+
+std::u16string to_utf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<uint8_t>(text[i++]);
+    if (lead < 0x80) {
+      out.push_back(lead);
+      continue;
+    }
+    // The continuation count and the range of the first continuation byte, which rules out
+    // overlong forms, surrogates and code points above U+10FFFF.
+    int extra = 0;
+    uint32_t code = 0;
+    uint8_t low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1, code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2, code = lead & 0x0Fu;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3, code = lead & 0x07u;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      out.push_back(u'\uFFFD');
+      continue;
+    }
+    for (; extra > 0 && i < text.size(); --extra, low = 0x80, high = 0xBF) {
+      const auto next = static_cast<uint8_t>(text[i]);
+      if (next < low || next > high) break;
+      code = code << 6 | (next & 0x3Fu);
+      ++i;
+    }
+    if (extra > 0) {
+      out.push_back(u'\uFFFD');
+    } else if (code >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(code));
+    }
+  }
+  return out;
 }
 
 bool split_first_dot(std::string_view text, std::string& head, std::string& tail) {

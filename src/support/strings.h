@@ -1,6 +1,6 @@
 #pragma once
-// Byte-string helpers shared by every module: UTF-16 to UTF-8, splitting, joining, ASCII case and
-// printf-style formatting. Case operations are ASCII only.
+// Byte-string helpers shared by every module: UTF-16 and UTF-8 conversions, splitting, joining,
+// ASCII case and printf-style formatting. Case operations are ASCII only.
 
 #include <cstddef>
 #include <string>
@@ -12,6 +12,10 @@
 std::string to_utf8(const char16_t* text);
 // The same for `count` UTF-16 units; false with `out` unchanged on failure or a missing text.
 bool to_utf8_n(const char16_t* text, size_t count, std::string& out);
+// UTF-8 to UTF-16, characters beyond U+FFFF as surrogate pairs. Each byte that starts no valid
+// sequence, and each truncated, overlong, surrogate or out-of-range sequence, becomes one U+FFFD;
+// decoding goes on at the first byte that did not fit.
+std::u16string to_utf16(std::string_view text);
 
 // head = text before the first '.', tail = text after it. Without '.', head = text, tail = ""
 // and the result is false.

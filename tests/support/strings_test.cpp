@@ -40,6 +40,33 @@ TEST(StringsTest, ToUtf8NCountsUnitsAndKeepsOutOnFailure) {
   EXPECT_EQ(out, "old");
 }
 
+TEST(StringsTest, ToUtf16DecodesEveryLengthAndReplacesWhatIsNotUtf8) {
+  struct case_t {
+    const char* what;
+    std::string text;
+    std::u16string expected;
+  };
+  const case_t cases[] = {
+      {"ascii", "--zip a.dat", u"--zip a.dat"},
+      {"empty", "", u""},
+      {"two bytes", "\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+      {"three bytes", "\xE2\x82\xAC", u"\u20AC"},
+      {"four bytes", "\xF0\x9F\x98\x80!", std::u16string{0xD83D, 0xDE00, u'!'}},
+      {"highest code point", "\xF4\x8F\xBF\xBF", std::u16string{0xDBFF, 0xDFFF}},
+      {"stray continuation byte", "a\x80" "b", u"a\uFFFDb"},
+      {"byte that starts nothing", "\xFF", u"\uFFFD"},
+      {"truncated at the end", "x\xE2\x82", u"x\uFFFD"},
+      {"cut short by ASCII", "\xE2\x82z", u"\uFFFDz"},
+      {"overlong two-byte form", "\xC0\xAF", u"\uFFFD\uFFFD"},
+      {"overlong three-byte form", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
+      {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+  };
+  for (const case_t& c : cases) EXPECT_EQ(to_utf16(c.text), c.expected) << c.what;
+  // Back to the bytes it came from.
+  EXPECT_EQ(to_utf8(to_utf16("a\xC3\xA9\xF0\x9F\x98\x80").c_str()), "a\xC3\xA9\xF0\x9F\x98\x80");
+}
+
 TEST(StringsTest, SplitFirstDot) {
   struct case_t {
     const char* text;

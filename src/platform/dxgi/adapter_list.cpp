@@ -7,6 +7,7 @@
 
 #include "platform/dxgi/display_outputs.h"
 #include "platform/dxgi/gl_renderer_probe.h"
+#include "support/strings.h"
 
 namespace {
 
@@ -30,41 +31,6 @@ bool contains_any(const std::string& text, std::initializer_list<const char*> wo
   for (const char* word : words)
     if (text.find(word) != std::string::npos) return true;
   return false;
-}
-
-// UTF-8 to UTF-16; renderer strings are plain ASCII in practice, bad bytes become U+FFFD.
-std::u16string to_utf16(const std::string& text) {
-  std::u16string out;
-  for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    char32_t code = extra == 0 ? c : c & (0x3F >> extra);
-    bool valid = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) valid = false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (!valid) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    i += extra + 1;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-  }
-  return out;
 }
 
 std::vector<dxgi_adapter_info_t> system_adapters() {

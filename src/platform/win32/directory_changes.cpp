@@ -10,6 +10,7 @@
 
 #include "platform/win32/events.h"
 #include "platform/win32/file_objects.h"
+#include "support/strings.h"
 
 namespace {
 
@@ -28,47 +29,6 @@ uint32_t inotify_mask(DWORD filter) {
   // Saving, truncating and touching all change the last-write time.
   if (filter & FILE_NOTIFY_CHANGE_LAST_WRITE) mask |= IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB;
   return mask;
-}
-
-// Invalid sequences become U+FFFD, as the Windows file system would never
-// report them otherwise.
-std::u16string utf8_to_utf16(const char* text) {
-  std::u16string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p) {
-    uint32_t code = 0xFFFD;
-    int extra = 0;
-    if (*p < 0x80) {
-      code = *p;
-    } else if ((*p & 0xE0) == 0xC0) {
-      code = *p & 0x1F;
-      extra = 1;
-    } else if ((*p & 0xF0) == 0xE0) {
-      code = *p & 0x0F;
-      extra = 2;
-    } else if ((*p & 0xF8) == 0xF0) {
-      code = *p & 0x07;
-      extra = 3;
-    }
-    ++p;
-    for (int i = 0; i < extra; ++i) {
-      if ((*p & 0xC0) != 0x80) {
-        code = 0xFFFD;
-        break;
-      }
-      code = (code << 6) | (*p & 0x3F);
-      ++p;
-    }
-    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-  }
-  return out;
 }
 
 DWORD action_of(uint32_t mask) {
@@ -94,7 +54,7 @@ void drain_events(win32::directory_object_t& directory, DWORD filter) {
       if (event.len == 0 || (event.mask & (IN_Q_OVERFLOW | IN_IGNORED))) continue;
       bool is_directory = (event.mask & IN_ISDIR) != 0;
       if (is_directory && !(filter & FILE_NOTIFY_CHANGE_DIR_NAME)) continue;
-      win32::directory_change_t change{action_of(event.mask), utf8_to_utf16(name)};
+      win32::directory_change_t change{action_of(event.mask), to_utf16(name)};
       // A large write arrives as many modifications; one record says it all.
       if (!directory.queued.empty() && directory.queued.back().action == change.action &&
           directory.queued.back().name == change.name)
