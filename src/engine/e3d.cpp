@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/filesystem.h"
-#include "engine/systems.h"
+#include "files/filesystem.h"
+#include "support/systems.h"
 #include "support/log.h"
 
 namespace e3d {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/variable.h"
+#include "variables/variable.h"
 
 namespace e3d {
 

@@ -7,19 +7,13 @@
 #include <fmt/printf.h>
 
 #include "engine/engine_impl.h"
-#include "engine/graphics_system.h"
-#include "engine/rocket_manager.h"
-#include "engine/shader_manager.h"
-#include "engine/soundsystem.h"
-#include "engine/systems.h"
-#include "engine/texture_manager.h"
+#include "graphics/graphics_system.h"
+#include "media/rocket_manager.h"
+#include "shaders/shader_manager.h"
+#include "media/soundsystem.h"
+#include "support/systems.h"
+#include "media/texture_manager.h"
 #include "support/log.h"
-
-namespace {
-engine_context_t g_engine_context;
-}  // namespace
-
-engine_context_t* const engine_context = &g_engine_context;
 
 engine_impl_t::~engine_impl_t() {
   blocks.clear();

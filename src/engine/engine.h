@@ -10,13 +10,10 @@
 
 #include <tl/expected.hpp>
 
-#include "engine/blocks/block_base.h"
-#include "engine/variable.h"
+#include "engine/block_base.h"
+#include "variables/engine_context.h"
+#include "variables/variable.h"
 
-class shader_manager_t;
-class soundsystem_t;
-class texture_manager_t;
-class rocket_manager_t;
 struct systems_t;
 
 struct project_settings_t {
@@ -29,7 +26,7 @@ struct project_settings_t {
   float sound_fade_out = 3.0f;
 };
 
-class engine_t {
+class engine_t : public engine_variables_t {
  public:
   virtual ~engine_t() = default;
   // False once the timeline has ended.
@@ -37,7 +34,6 @@ class engine_t {
   virtual uint64_t get_frame_count() = 0;
   virtual bool is_running() = 0;
   virtual void set_running(bool running) = 0;
-  virtual float get_cur_time() = 0;
   virtual void set_cur_time(float seconds) = 0;
   virtual float get_volume() = 0;
   virtual void set_volume(float volume) = 0;
@@ -48,22 +44,12 @@ class engine_t {
   virtual block_base_t* find_block(int id) = 0;
   virtual std::vector<block_base_t*> get_block_closure(block_base_t* block) = 0;
   virtual block_ptr_t create_block(const std::string& class_name, bool default_init) = 0;
-  virtual variable_ptr_t find_variable(const std::string& name) = 0;
-  virtual variable_ptr_t get_or_create_variable(const std::string& name, variable_type_t type) = 0;
   virtual project_settings_t& get_settings() = 0;
   virtual tl::expected<void, std::string> load_project(const std::string& path) = 0;
 };
 
-// The engine module's services; each user reads a pointer at the moment of use.
-struct engine_context_t {
-  engine_t* engine = nullptr;
-  shader_manager_t* shader_manager = nullptr;
-  soundsystem_t* soundsystem = nullptr;
-  texture_manager_t* texture_manager = nullptr;
-  rocket_manager_t* rocket_manager = nullptr;
-};
-
-extern engine_context_t* const engine_context;
+// The engine of the engine context, or null.
+inline engine_t* current_engine() { return static_cast<engine_t*>(engine_context->engine); }
 
 // The exports the host resolves by name from its own executable. They are safe to call when no
 // engine exists: start, stop and set_cur_time do nothing, tick touches no engine and close

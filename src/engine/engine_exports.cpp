@@ -1,12 +1,12 @@
 // The six functions the host resolves by name from its own executable.
 #include "engine/engine.h"
 #include "engine/engine_impl.h"
-#include "engine/graphics_system.h"
-#include "engine/rocket_manager.h"
-#include "engine/shader_manager.h"
-#include "engine/soundsystem.h"
-#include "engine/systems.h"
-#include "engine/texture_manager.h"
+#include "graphics/graphics_system.h"
+#include "media/rocket_manager.h"
+#include "shaders/shader_manager.h"
+#include "media/soundsystem.h"
+#include "support/systems.h"
+#include "media/texture_manager.h"
 #include "support/log.h"
 
 extern "C" {
@@ -80,18 +80,18 @@ bool engine_close() {
 }
 
 // Without an engine the timeline never ends: the window keeps showing the cleared frame.
-bool engine_tick() { return engine_context->engine ? engine_context->engine->tick() : true; }
+bool engine_tick() { return engine_context->engine ? current_engine()->tick() : true; }
 
 void engine_start() {
-  if (engine_context->engine) engine_context->engine->set_running(true);
+  if (engine_context->engine) current_engine()->set_running(true);
 }
 
 void engine_stop() {
-  if (engine_context->engine) engine_context->engine->set_running(false);
+  if (engine_context->engine) current_engine()->set_running(false);
 }
 
 void engine_set_cur_time(float seconds) {
-  if (engine_context->engine) engine_context->engine->set_cur_time(seconds);
+  if (engine_context->engine) current_engine()->set_cur_time(seconds);
 }
 
 }  // extern "C"

@@ -2,12 +2,12 @@
 // factory that turns a class name into a block.
 #include <fmt/printf.h>
 
-#include "engine/blocks/block_factory.h"
+#include "engine/block_factory.h"
 #include "engine/engine_impl.h"
-#include "engine/filesystem.h"
-#include "engine/serial_reader.h"
-#include "engine/soundsystem.h"
-#include "engine/systems.h"
+#include "files/filesystem.h"
+#include "files/toml_file.h"
+#include "media/soundsystem.h"
+#include "support/systems.h"
 #include "support/log.h"
 
 void engine_impl_t::load_settings(const serial::value_t& root) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <set>
 
-#include "engine/blocks/block_base.h"
+#include "engine/block_base.h"
 
 namespace {
 

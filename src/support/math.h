@@ -16,6 +16,15 @@ struct float3 {
 struct float4 {
   float x = 0, y = 0, z = 0, w = 0;
 };
+struct int2 {
+  int32_t x = 0, y = 0;
+};
+struct int3 {
+  int32_t x = 0, y = 0, z = 0;
+};
+struct int4 {
+  int32_t x = 0, y = 0, z = 0, w = 0;
+};
 // m[row][column]; the sixteen floats are contiguous.
 struct float4x4 {
   float m[4][4] = {};

@@ -11,14 +11,14 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "engine/filesystem.h"
-#include "engine/graphics_resource_impl.h"
-#include "engine/graphics_runtime.h"
-#include "engine/graphics_system.h"
-#include "engine/render_target.h"
-#include "engine/serial_reader.h"
-#include "engine/systems.h"
-#include "platform/enki/task_scheduler.h"
+#include "files/filesystem.h"
+#include "graphics/graphics_resource_impl.h"
+#include "graphics/graphics_runtime.h"
+#include "graphics/graphics_system.h"
+#include "graphics/render_target.h"
+#include "files/toml_file.h"
+#include "support/systems.h"
+#include "libs/enki/task_scheduler.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "platform/noise/fast_noise.h"
-#include "platform/noise/fast_noise_simd.h"
+#include "libs/noise/fast_noise.h"
+#include "libs/noise/fast_noise_simd.h"
 
 static void noise_set_1024(benchmark::State& state) {
   std::unique_ptr<FastNoiseSIMD> noise(FastNoiseSIMD::NewFastNoiseSIMD());

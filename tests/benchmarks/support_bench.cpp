@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "platform/enki/task_scheduler.h"
+#include "libs/enki/task_scheduler.h"
 #include "support/math.h"
 #include "support/random.h"
 

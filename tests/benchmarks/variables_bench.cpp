@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "engine/animation.h"
-#include "engine/variable.h"
+#include "variables/animation.h"
+#include "variables/variable.h"
 
 namespace {
 

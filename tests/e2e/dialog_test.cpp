@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/settings_dialog.h"
+#include "graphics/settings_dialog.h"
 #include "platform/dxgi/adapter_list.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/window_messages.h"

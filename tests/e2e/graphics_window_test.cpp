@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/graphics_runtime.h"
-#include "engine/graphics_system.h"
-#include "engine/system.h"
-#include "engine/systems.h"
+#include "graphics/graphics_runtime.h"
+#include "graphics/graphics_system.h"
+#include "host/system.h"
+#include "support/systems.h"
 #include "platform/win32/module.h"
 #include "platform/win32/window_messages.h"
 

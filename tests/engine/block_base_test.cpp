@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/blocks/block_base.h"
-#include "engine/blocks/block_factory.h"
-#include "engine_test_support.h"
+#include "engine/block_base.h"
+#include "engine/block_factory.h"
+#include "common/engine_test_support.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/blocks/block_base.h"
+#include "engine/block_base.h"
 #include "engine/e3d.h"
-#include "engine/filesystem.h"
-#include "engine/systems.h"
-#include "engine_test_support.h"
+#include "files/filesystem.h"
+#include "support/systems.h"
+#include "common/engine_test_support.h"
 
 namespace {
 

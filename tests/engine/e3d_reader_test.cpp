@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/e3d.h"
-#include "engine_test_support.h"
+#include "common/engine_test_support.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/engine_impl.h"
-#include "engine/soundsystem.h"
-#include "engine/variable.h"
-#include "engine_test_support.h"
+#include "media/soundsystem.h"
+#include "variables/variable.h"
+#include "common/engine_test_support.h"
 
 namespace {
 

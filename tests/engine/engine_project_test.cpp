@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine_test_support.h"
+#include "common/engine_test_support.h"
 
 namespace {
 

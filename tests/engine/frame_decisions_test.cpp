@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine_presentation.h"
-#include "engine_test_support.h"
+#include "common/engine_test_support.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/render_chain.h"
-#include "engine_test_support.h"
+#include "common/engine_test_support.h"
 
 namespace {
 

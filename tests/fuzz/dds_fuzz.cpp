@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "engine/dds_texture_reader.h"
+#include "media/dds_texture_reader.h"
 
 namespace {
 

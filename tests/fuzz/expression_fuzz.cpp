@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/expression.h"
-#include "engine/expression_context.h"
+#include "variables/expression.h"
+#include "variables/expression_context.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/rocket/sync.h"
+#include "libs/rocket/sync.h"
 
 namespace {
 

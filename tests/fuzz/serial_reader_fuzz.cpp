@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/serial_reader.h"
+#include "text/serial_reader.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "engine/range_value.h"
-#include "engine/serial_reader.h"
-#include "engine/serializer_aux.h"
+#include "variables/range_value.h"
+#include "text/serial_reader.h"
+#include "variables/serializer_aux.h"
 #include "support/log.h"
 
 namespace {

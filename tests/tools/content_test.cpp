@@ -22,11 +22,11 @@
 
 #include "engine/e3d.h"
 #include "engine/engine_impl.h"
-#include "engine/filesystem.h"
-#include "engine/rocket_manager.h"
-#include "engine/serial_reader.h"
-#include "engine/serial_value.h"
-#include "engine/systems.h"
+#include "files/filesystem.h"
+#include "media/rocket_manager.h"
+#include "text/serial_reader.h"
+#include "text/serial_value.h"
+#include "support/systems.h"
 
 namespace {
 

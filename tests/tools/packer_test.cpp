@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/filesystem.h"
+#include "files/filesystem.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <SDL2/SDL.h>
 #include <fmt/printf.h>
 
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 static tl::expected<audio_output_t, std::string> open_with_driver(const char* driver,
                                                                   const SDL_AudioSpec& wanted) {
@@ -35,7 +35,7 @@ tl::expected<audio_output_t, std::string> open_audio_output(uint32_t rate, uint3
   if (output) return output;
   const char* requested = SDL_getenv("SDL_AUDIODRIVER");
   if (requested && SDL_strcasecmp(requested, "dummy") == 0) return output;
-  LOG_WRN("No audio output (%s); playing silently through the dummy audio driver", output.error().c_str());
+  PLATFORM_LOG_WRN("No audio output (%s); playing silently through the dummy audio driver", output.error().c_str());
   auto fallback = open_with_driver("dummy", wanted);
   if (!fallback)
     return tl::make_unexpected(fmt::sprintf("%s; dummy driver: %s", output.error(), fallback.error()));

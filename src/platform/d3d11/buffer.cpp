@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/d3d11/immediate_context.h"
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 d3d11_buffer_t::d3d11_buffer_t(d3d11_device_t* device, const D3D11_BUFFER_DESC& desc)
     : device_child_t(device), desc_(desc) {}
@@ -117,7 +117,7 @@ void d3d11_buffer_t::unmap() {
 bool buffer_view_start_fits(d3d11_device_t* device, uint64_t first_byte) {
   const uint32_t alignment = device->immediate()->buffer_view_alignment();
   if (first_byte % alignment == 0) return true;
-  LOG_WRN("Buffer view starting at byte %llu: GL binds buffer ranges from multiples of %u only",
+  PLATFORM_LOG_WRN("Buffer view starting at byte %llu: GL binds buffer ranges from multiples of %u only",
           static_cast<unsigned long long>(first_byte), alignment);
   return false;
 }

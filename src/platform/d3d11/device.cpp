@@ -17,7 +17,7 @@
 #include "platform/d3d11/shader_resource_view.h"
 #include "platform/d3d11/texture.h"
 #include "platform/d3d11/unordered_access_view.h"
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ d3d11_device_t::~d3d11_device_t() = default;
 HRESULT d3d11_device_t::create(std::unique_ptr<gl_context_t> gl, IUnknown* adapter, d3d11_device_t** device) {
   if (!gl || !gl->make_current()) return E_FAIL;
   if (epoxy_gl_version() < 45) {
-    LOG_ERR("GL 4.5 is required, the context offers %d.%d", epoxy_gl_version() / 10, epoxy_gl_version() % 10);
+    PLATFORM_LOG_ERR("GL 4.5 is required, the context offers %d.%d", epoxy_gl_version() / 10, epoxy_gl_version() % 10);
     return DXGI_ERROR_UNSUPPORTED;
   }
   auto* object = new d3d11_device_t(std::move(gl), adapter);
@@ -213,7 +213,7 @@ void d3d11_device_t::destroy_if_unused() {
   // Without the context the GL names cannot go; the device is left behind rather than deleting
   // them on a thread where they do not exist.
   if (!gl_->make_current()) {
-    LOG_WRN("Direct3D device released on a thread that cannot take its GL context; left undeleted");
+    PLATFORM_LOG_WRN("Direct3D device released on a thread that cannot take its GL context; left undeleted");
     return;
   }
   run_pending_now();
@@ -386,7 +386,7 @@ HRESULT D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driver_type, vo
   }
   auto gl = factory ? factory() : create_headless_gl_context();
   if (!gl) {
-    LOG_ERR("No GL 4.5 context: %s", gl.error().c_str());
+    PLATFORM_LOG_ERR("No GL 4.5 context: %s", gl.error().c_str());
     return DXGI_ERROR_UNSUPPORTED;
   }
   d3d11_device_t* object = nullptr;

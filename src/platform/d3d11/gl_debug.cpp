@@ -2,7 +2,7 @@
 
 #include <epoxy/gl.h>
 
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 #ifndef NDEBUG
 namespace {
@@ -10,16 +10,16 @@ namespace {
 void GLAPIENTRY on_gl_message(GLenum, GLenum type, GLuint, GLenum severity, GLsizei, const GLchar* message,
                               const void*) {
   if (type == GL_DEBUG_TYPE_ERROR)
-    LOG_ERR("GL error: %s", message);
+    PLATFORM_LOG_ERR("GL error: %s", message);
   else if (severity == GL_DEBUG_SEVERITY_HIGH)
-    LOG_WRN("GL: %s", message);
+    PLATFORM_LOG_WRN("GL: %s", message);
 }
 
 }  // namespace
 
 void gl_check_errors(const char* where) {
   for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError())
-    LOG_ERR("GL error 0x%x in %s", error, where);
+    PLATFORM_LOG_ERR("GL error 0x%x in %s", error, where);
 }
 
 void gl_install_debug_callback() {

@@ -16,7 +16,7 @@
 #include "platform/d3d11/shader_resource_view.h"
 #include "platform/d3d11/texture.h"
 #include "platform/d3d11/unordered_access_view.h"
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "platform/d3d11/input_layout.h"
 
 #include "platform/d3d11/spirv_translate.h"
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ HRESULT d3d11_input_layout_t::create(d3d11_device_t* device, const D3D11_INPUT_E
     for (const auto& r : resolved)
       if (r.semantic == input.semantic && r.index == input.semantic_index) match = &r;
     if (!match) {
-      LOG_DBG("Input layout lacks %s%u", input.semantic.c_str(), input.semantic_index);
+      PLATFORM_LOG_DBG("Input layout lacks %s%u", input.semantic.c_str(), input.semantic_index);
       return E_INVALIDARG;
     }
     gl_vertex_attribute_t a = match->attribute;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ GLuint compile_program(spirv_stage_t stage, const std::string& source) {
   GLsizei length = 0;
   if (program) glGetProgramInfoLog(program, GLsizei(log.size()), &length, log.data());
   log.resize(length);
-  LOG_ERR("GL program of stage %d failed: %s", int(stage), log.c_str());
+  PLATFORM_LOG_ERR("GL program of stage %d failed: %s", int(stage), log.c_str());
   if (program) glDeleteProgram(program);
   return 0;
 }
@@ -56,7 +56,7 @@ HRESULT create_shader(d3d11_device_t* device, const void* code, size_t size, spi
   if (!code || size == 0) return E_INVALIDARG;
   auto translated = translate_spirv(code, size, stage);
   if (!translated) {
-    LOG_DBG("Shader translation failed: %s", translated.error().c_str());
+    PLATFORM_LOG_DBG("Shader translation failed: %s", translated.error().c_str());
     return E_INVALIDARG;
   }
   if (!shader) return S_FALSE;

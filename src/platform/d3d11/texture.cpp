@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "platform/dxgi/display_outputs.h"
 #include "platform/dxgi/gl_renderer_probe.h"
-#include "support/strings.h"
+#include "platform/win32/text_conversion.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ bool contains_any(const std::string& text, std::initializer_list<const char*> wo
 std::vector<dxgi_adapter_info_t> system_adapters() {
   const gl_renderer_strings_t& gl = probe_gl_renderer();
   dxgi_adapter_info_t adapter;
-  adapter.description = gl.found ? to_utf16(gl.renderer) : u"No GL renderer";
+  adapter.description = gl.found ? win32::widen_utf8(gl.renderer) : u"No GL renderer";
   adapter.vendor_id = gl.found ? dxgi_vendor_from_gl_strings(gl.vendor, gl.renderer) : dxgi_vendor_software;
   adapter.outputs = sdl_display_outputs();
   if (adapter.outputs.empty()) adapter.outputs.push_back(dxgi_synthetic_output());

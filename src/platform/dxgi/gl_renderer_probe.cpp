@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 namespace {
 
@@ -42,9 +42,9 @@ const gl_renderer_strings_t& probe_gl_renderer() {
     std::thread probe([] { strings = query_on_this_thread(); });
     probe.join();
     if (strings.found)
-      LOG_DBG("GL renderer: %s (%s)", strings.renderer.c_str(), strings.vendor.c_str());
+      PLATFORM_LOG_DBG("GL renderer: %s (%s)", strings.renderer.c_str(), strings.vendor.c_str());
     else
-      LOG_WRN("No GL renderer found for the adapter list");
+      PLATFORM_LOG_WRN("No GL renderer found for the adapter list");
   });
   return strings;
 }

@@ -3,7 +3,7 @@
 #include <SDL2/SDL.h>
 
 #include "platform/win32/window.h"
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 void set_sdl_gl_attributes() {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
@@ -73,6 +73,6 @@ SDL_Window* sdl_gl_context_t::target_window() {
 tl::expected<std::unique_ptr<gl_context_t>, std::string> create_presentable_gl_context() {
   auto context = sdl_gl_context_t::create();
   if (context) return context;
-  LOG_INF("No SDL GL context (%s), rendering headless", context.error().c_str());
+  PLATFORM_LOG_INF("No SDL GL context (%s), rendering headless", context.error().c_str());
   return create_headless_gl_context();
 }

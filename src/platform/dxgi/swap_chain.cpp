@@ -8,7 +8,7 @@
 #include "platform/d3d11/gl_context.h"
 #include "platform/dxgi/sdl_gl_context.h"
 #include "platform/win32/window.h"
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ HRESULT dxgi_swap_chain_t::create(IDXGIFactory* factory, IUnknown* device, const
     return DXGI_ERROR_INVALID_CALL;
   chain->context_ = dynamic_cast<sdl_gl_context_t*>(gl_context_of(chain->device_));
   if (!chain->context_) {
-    LOG_ERR("CreateSwapChain: the device has no window-capable GL context (made without a display?)");
+    PLATFORM_LOG_ERR("CreateSwapChain: the device has no window-capable GL context (made without a display?)");
     return DXGI_ERROR_UNSUPPORTED;
   }
   chain->window_ = win32::get_sdl_window(desc->OutputWindow);
@@ -73,7 +73,7 @@ HRESULT dxgi_swap_chain_t::create(IDXGIFactory* factory, IUnknown* device, const
   chain->desc_ = normalized;
 
   if (!chain->context_->set_target_window(chain->window_)) {
-    LOG_ERR("CreateSwapChain: cannot make the device context current on the window: %s", SDL_GetError());
+    PLATFORM_LOG_ERR("CreateSwapChain: cannot make the device context current on the window: %s", SDL_GetError());
     chain->context_->set_target_window(nullptr);
     return DXGI_ERROR_UNSUPPORTED;
   }
@@ -141,7 +141,7 @@ HRESULT dxgi_swap_chain_t::Present(UINT sync_interval, UINT flags) {
     // Xvfb refuses any interval; the frame is still presented.
     if (SDL_GL_SetSwapInterval(interval) != 0 && !swap_interval_refused_) {
       swap_interval_refused_ = true;
-      LOG_DBG("Swap interval %d refused: %s", interval, SDL_GetError());
+      PLATFORM_LOG_DBG("Swap interval %d refused: %s", interval, SDL_GetError());
     }
   }
 
@@ -190,7 +190,7 @@ HRESULT dxgi_swap_chain_t::SetFullscreenState(BOOL fullscreen, IDXGIOutput*) {
     const SDL_DisplayMode* mode = SDL_GetClosestDisplayMode(display, &wanted, &closest) ? &closest : nullptr;
     if (SDL_SetWindowDisplayMode(window, mode) != 0 ||
         SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0) {
-      LOG_WRN("Full screen %dx%d (%dHz) refused: %s", wanted.w, wanted.h, wanted.refresh_rate,
+      PLATFORM_LOG_WRN("Full screen %dx%d (%dHz) refused: %s", wanted.w, wanted.h, wanted.refresh_rate,
               SDL_GetError());
       return DXGI_ERROR_NOT_CURRENTLY_AVAILABLE;
     }

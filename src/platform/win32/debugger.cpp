@@ -1,6 +1,7 @@
 #include "platform/win32/debugger.h"
 
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,4 +29,15 @@ bool IsDebuggerPresent() {
 
 void DebugBreak() {
   if (IsDebuggerPresent()) std::raise(SIGTRAP);
+}
+
+void debug_output(const char* file, int line, const char* level, const char* format, ...) {
+  char message[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(message, sizeof message, format, args);
+  va_end(args);
+  char text[1400];
+  std::snprintf(text, sizeof text, "%s(%d): [%s] %s\n", file, line, level, message);
+  OutputDebugStringA(text);
 }

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "platform/win32/window_messages.h"
-#include "support/log.h"
+#include "platform/win32/debugger.h"
 
 namespace win32 {
 namespace {
@@ -81,7 +81,7 @@ bool ensure_gtk() {
     // The process keeps the C locale: number texts are read and written in it everywhere.
     gtk_disable_setlocale();
     s.gtk_ready = gtk_init_check(nullptr, nullptr);
-    if (!s.gtk_ready) LOG_WRN("No display for dialogs");
+    if (!s.gtk_ready) PLATFORM_LOG_WRN("No display for dialogs");
   }
   return s.gtk_ready;
 }
@@ -235,7 +235,7 @@ std::unique_ptr<dialog_control_t> make_control(dialog_t* dialog, const dialog_it
     control->widget = gtk_button_new_with_label(item.text.c_str());
     g_signal_connect(control->widget, "clicked", G_CALLBACK(on_clicked), control.get());
   } else {
-    LOG_WRN("Dialog item class %s is not supported", item.class_name.c_str());
+    PLATFORM_LOG_WRN("Dialog item class %s is not supported", item.class_name.c_str());
     return nullptr;
   }
   gtk_widget_set_can_focus(control->widget, control->tab_stop);

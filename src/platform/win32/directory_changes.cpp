@@ -10,7 +10,7 @@
 
 #include "platform/win32/events.h"
 #include "platform/win32/file_objects.h"
-#include "support/strings.h"
+#include "platform/win32/text_conversion.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ void drain_events(win32::directory_object_t& directory, DWORD filter) {
       if (event.len == 0 || (event.mask & (IN_Q_OVERFLOW | IN_IGNORED))) continue;
       bool is_directory = (event.mask & IN_ISDIR) != 0;
       if (is_directory && !(filter & FILE_NOTIFY_CHANGE_DIR_NAME)) continue;
-      win32::directory_change_t change{action_of(event.mask), to_utf16(name)};
+      win32::directory_change_t change{action_of(event.mask), win32::widen_utf8(name)};
       // A large write arrives as many modifications; one record says it all.
       if (!directory.queued.empty() && directory.queued.back().action == change.action &&
           directory.queued.back().name == change.name)

@@ -1,3 +1,0 @@
-#include "engine/systems.h"
-
-systems_t* g_systems = nullptr;

@@ -1,0 +1,81 @@
+#include "graphics/geometry.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include <fmt/printf.h>
+
+#include "graphics/graphics_resources.h"
+#include "graphics/graphics_system.h"
+#include "support/systems.h"
+#include "platform/dxgi/hresult.h"
+
+namespace {
+
+constexpr size_t SHADOW_ALIGNMENT = 16;
+
+}  // namespace
+
+dyn_buffer_base::~dyn_buffer_base() { std::free(shadow); }
+
+void dyn_buffer_base::create(int size) {
+  D3D11_BUFFER_DESC desc{};
+  desc.ByteWidth = static_cast<UINT>(3 * size);
+  desc.Usage = D3D11_USAGE_DYNAMIC;
+  desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+  desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
+  com_ptr_t<ID3D11Buffer> ring;
+  const HRESULT hr = S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &ring.p);
+  if (FAILED(hr)) {
+    throw std::runtime_error(fmt::sprintf(
+        "%s: %s", "S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &buffer.p)", hresult_message(hr)));
+  }
+  // aligned_alloc wants a multiple of the alignment; the callers' sizes already are.
+  const size_t shadow_bytes = (static_cast<size_t>(size) + SHADOW_ALIGNMENT - 1) & ~(SHADOW_ALIGNMENT - 1);
+  auto* new_shadow = static_cast<uint8_t*>(std::aligned_alloc(SHADOW_ALIGNMENT, shadow_bytes));
+  if (!new_shadow) throw std::runtime_error("out of memory for the vertex shadow");
+  std::free(shadow);
+  shadow = new_shadow;
+  buffer = std::move(ring);
+  capacity = 3 * size;
+  write_offset = 0;
+}
+
+int dyn_buffer_base::commit(const uint8_t* end) {
+  const int n = static_cast<int>(end - shadow);
+  if (n <= 0 || !buffer) return 0;
+  // A batch longer than the shadow was never written there; copying it would read past the shadow
+  // and write past the ring.
+  if (n > capacity / 3) return 0;
+  D3D11_MAP mode = D3D11_MAP_WRITE_NO_OVERWRITE;
+  if (capacity - write_offset < n) {
+    write_offset = 0;
+    mode = D3D11_MAP_WRITE_DISCARD;
+  }
+  ID3D11DeviceContext* context = S(gsys)->get_context();
+  D3D11_MAPPED_SUBRESOURCE mapped{};
+  // Without a mapping nothing reaches the ring: the batch's vertices would be stale, so the ring
+  // position does not move either and the caller draws from its start.
+  if (FAILED(context->Map(buffer, 0, mode, 0, &mapped))) return 0;
+  std::memcpy(static_cast<uint8_t*>(mapped.pData) + write_offset, shadow, static_cast<size_t>(n));
+  context->Unmap(buffer, 0);
+  const int first_vertex = stride > 0 ? write_offset / stride : 0;
+  write_offset += n;
+  return first_vertex;
+}
+
+void geometry_t::create_dynamic_vertices(int vertex_count, int vertex_stride) {
+  count = vertex_count;
+  stride = vertex_stride;
+  auto vertices = std::make_unique<dyn_buffer_base>();
+  vertices->stride = vertex_stride;
+  dyn_vertices = std::move(vertices);
+  dyn_vertices->create((vertex_count * vertex_stride + 15) & ~15);
+}
+
+void geometry_t::create_index_buffer(int index_count, int reserved, const uint32_t* indices) {
+  index_size = index_count * 4;
+  index_format = DXGI_FORMAT_R32_UINT;
+  index_buffer = S(resources)->create_index_buffer(index_count, DXGI_FORMAT_R32_UINT, indices, false);
+}

@@ -1,0 +1,56 @@
+#pragma once
+// A shader's constant buffers: each entry is one reflected variable, fed at every bind from its
+// animatable variable, a sync track or an engine system value.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "graphics/gpu_buffers.h"
+#include "variables/variable.h"
+
+enum cb_entry_flag_t : uint32_t {
+  CB_FLAG_SYS = 0x1,
+  CB_FLAG_VAR = 0x2,
+  CB_FLAG_SYNC = 0x4,
+  CB_FLAG_RANGE = 0x100,
+  CB_FLAG_HIDDEN = 0x1000,
+  CB_FLAG_SKIP = 0x2000,
+  CB_FLAG_NORMALIZED = 0x4000,
+  CB_FLAG_EXTERNAL = 0x8000,
+};
+
+struct cb_entry_t {
+  // Keeps the engine variable of `name` in `variable` once it exists; asks again while it does not.
+  void resolve_system_variable(const std::string& name);
+  // Writes the system value `sys_name` at `offset` of the staging area of `size` bytes. Values
+  // that would not fit are not written.
+  void write_system_value(uint8_t* staging, size_t size);
+
+  std::string name;
+  std::string var_name;
+  std::string sys_name;
+  std::string sync_name;
+  int32_t offset = 0;
+  variable_ptr_t variable;
+  uint8_t type = VT_NONE;  // variable_type_t
+  typed_value_t default_value;
+  typed_value_t min_value;
+  typed_value_t max_value;
+  uint32_t flags = 0;
+};
+
+struct cbuffer_t {
+  cb_entry_t* find_entry(const std::string& entry_name);
+  // Fills the staging area from the entries, uploads it and binds the buffer to `stages` at `slot`.
+  void update();
+
+  std::string name;
+  int32_t slot = 0;
+  int32_t stages = 0;
+  std::vector<cb_entry_t> entries;
+  std::shared_ptr<constant_buffer_t> buffer;
+  int32_t size = 0;
+};

@@ -1,0 +1,3 @@
+#include "support/systems.h"
+
+systems_t* g_systems = nullptr;

@@ -1,0 +1,260 @@
+// The bundled production played headless through the engine's exports: the archive the build
+// made, the real shader, texture, sound and sync-track services, frames rendered at chosen times
+// and read back from the back buffer.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fmt/printf.h>
+
+#include "engine/engine.h"
+#include "files/filesystem.h"
+#include "media/image_decoder.h"
+#include "files/toml_file.h"
+#include "common/graphics_test_support.h"
+#include "libs/enki/task_scheduler.h"
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+namespace {
+
+namespace fs = std::filesystem;
+
+uint8_t channel(uint32_t pixel, int i) { return static_cast<uint8_t>(pixel >> (8 * i)); }
+
+// The display value of a linear one after the gamma 2.2 pass, in an 8-bit back buffer.
+int display_value(double linear) { return int(std::lround(255.0 * std::pow(std::clamp(linear, 0.0, 1.0), 1.0 / 2.2))); }
+
+// How far a frame is from the expected one, over the colour channels.
+struct frame_difference_t {
+  double mean = 0.0;          // mean absolute difference of a channel
+  double far_fraction = 0.0;  // pixels with a channel further off than `far`
+};
+
+frame_difference_t compare_frames(const std::vector<uint32_t>& actual, const std::vector<uint32_t>& expected,
+                                  int far) {
+  frame_difference_t d;
+  size_t far_pixels = 0;
+  for (size_t i = 0; i < actual.size(); ++i) {
+    int worst = 0;
+    for (int c = 0; c < 3; ++c) {
+      const int delta = std::abs(int(channel(actual[i], c)) - int(channel(expected[i], c)));
+      d.mean += delta;
+      worst = std::max(worst, delta);
+    }
+    far_pixels += worst > far ? 1 : 0;
+  }
+  d.mean /= double(actual.size()) * 3.0;
+  d.far_fraction = double(far_pixels) / double(actual.size());
+  return d;
+}
+
+std::optional<std::vector<uint32_t>> read_png(const fs::path& path, int width, int height) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  auto image = decode_image_rgba8(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  if (!image || image->width != width || image->height != height) return std::nullopt;
+  std::vector<uint32_t> pixels(size_t(width) * height);
+  std::memcpy(pixels.data(), image->pixels.get(), pixels.size() * 4);
+  return pixels;
+}
+
+bool write_png(const fs::path& path, std::vector<uint32_t> pixels, int width, int height) {
+  for (uint32_t& p : pixels) p |= 0xff000000u;
+  fs::create_directories(path.parent_path());
+  return stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4) != 0;
+}
+
+class DemoPlaybackTest : public graphics_test::graphics_fixture_t {
+ protected:
+  static constexpr int width = 320;
+  static constexpr int height = 180;
+
+  void SetUp() override {
+    graphics_fixture_t::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::string pattern = (fs::temp_directory_path() / "demo_playback_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    base_ = pattern;
+    const fs::path archive = fs::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
+    ASSERT_TRUE(fs::exists(archive)) << "the content build made no archive";
+    fs::copy_file(archive, base_ / "vlm_ks9.dat");
+    auto created = create_filesystem_at((base_ / "pumblecrisp").string());
+    ASSERT_TRUE(created.has_value());
+    files_.reset(*created);
+    ASSERT_TRUE(files_->mount_archive("vlm_ks9.dat"));
+    serial::set_default_filesystem(files_.get());
+    scheduler_.Initialize(4);
+    g_systems->filesystem = files_.get();
+    g_systems->scheduler = &scheduler_;
+    gsys->make_backbuffer(width, height);
+    ASSERT_TRUE(files_->read_text_file("projects/demo-final.proj.toml", project_));
+    saved_context_ = *engine_context;
+    *engine_context = engine_context_t{};
+  }
+  void TearDown() override {
+    if (files_) {
+      engine_close();
+      scheduler_.WaitforAllAndShutdown();
+      serial::set_default_filesystem(nullptr);
+      *engine_context = saved_context_;
+      files_.reset();
+    }
+    if (!base_.empty()) fs::remove_all(base_);
+    graphics_fixture_t::TearDown();
+  }
+
+  // The frame at t, read back as RGBA8. The engine is stopped: the seek animates the variables.
+  std::vector<uint32_t> frame_at(float t, bool* playing = nullptr) {
+    engine_set_cur_time(t);
+    // The host's frame start: back buffer bound, temporary pool aged.
+    runtime->begin_frame();
+    resources->begin_frame();
+    bool more = engine_tick();
+    if (playing) *playing = more;
+    return read_rgba8(gsys->backbuffer->texture.get());
+  }
+  uint32_t at(const std::vector<uint32_t>& frame, int x, int y) {
+    return frame[size_t(y) * width + size_t(x)];
+  }
+
+  std::string project_;
+
+ private:
+  fs::path base_;
+  std::unique_ptr<filesystem_t> files_;
+  enki::TaskScheduler scheduler_;
+  engine_context_t saved_context_;
+};
+
+TEST_F(DemoPlaybackTest, PlaysTheProductionAtChosenTimes) {
+  log_capture_t log;
+  ASSERT_TRUE(engine_init(g_systems, project_.c_str()));
+  ASSERT_NE(engine_context->engine, nullptr);
+  EXPECT_FALSE(current_engine()->get_blocks().empty());
+  for (const auto& [level, text] : log.lines) {
+    EXPECT_NE(text.rfind("Trying to create unsupported class id", 0), 0u) << text;
+    EXPECT_LT(level, LOG_LEVEL_WRN) << text;
+  }
+
+  // At 0 s every chain root fades in from weight 0: the whole frame is black.
+  std::vector<uint32_t> first = frame_at(0.0f);
+  for (int y : {0, height / 2, height - 1}) {
+    for (int x : {0, width / 2, width - 1}) {
+      EXPECT_EQ(first[size_t(y) * width + x] & 0xffffffu, 0u) << x << "," << y;
+    }
+  }
+
+  // Mid-scene the letterbox bars (6 % of the height) are black and the picture between them is not
+  // one flat colour.
+  std::vector<uint32_t> scene = frame_at(6.0f);
+  for (int x : {0, width / 3, width - 1}) {
+    EXPECT_EQ(at(scene, x, 1) & 0xffffffu, 0u) << "top bar at " << x;
+    EXPECT_EQ(at(scene, x, height - 2) & 0xffffffu, 0u) << "bottom bar at " << x;
+  }
+  int lit = 0;
+  uint32_t reference = at(scene, 0, height / 2);
+  int differing = 0;
+  for (int y = height / 4; y < 3 * height / 4; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint32_t p = at(scene, x, y);
+      lit += (channel(p, 0) + channel(p, 1) + channel(p, 2)) > 30 ? 1 : 0;
+      differing += (p & 0xffffffu) != (reference & 0xffffffu) ? 1 : 0;
+    }
+  }
+  EXPECT_GT(lit, 0) << "the scene draws something";
+  EXPECT_GT(differing, width) << "the scene is structured";
+
+  // Past the last block (64 s) and before the music's end nothing is active: the back buffer
+  // keeps the frame colour and the timeline has ended.
+  bool playing = true;
+  std::vector<uint32_t> after = frame_at(65.5f, &playing);
+  EXPECT_FALSE(playing);
+  uint32_t p = at(after, width / 2, height / 2);
+  EXPECT_NEAR(channel(p, 0), 26, 1);
+  EXPECT_NEAR(channel(p, 1), 51, 1);
+  EXPECT_NEAR(channel(p, 2), 128, 1);
+}
+
+// The flashes over the tunnel's camera cut and the starts of the metaballs and the fractal light
+// the letterbox bars, where the grade below them is exactly black. There a pixel follows from the
+// fades and blend modes alone: the flash colour (1, 0.85, 0.7) times its strength (1 at the flash's
+// start, falling linearly to 0 after 1 s), added or screened over black, times the chain's fade
+// weight (smoothstep over the 0.5 s block fade-in or the 0.25 s camera fade), then gamma 2.2.
+TEST_F(DemoPlaybackTest, FlashesOverTheBarsFollowFromFadesAndBlendModes) {
+  ASSERT_TRUE(engine_init(g_systems, project_.c_str()));
+  struct flash_case_t {
+    float time;
+    double strength;
+    double fade;
+    const char* what;
+  };
+  const flash_case_t cases[] = {
+      {20.125f, 0.875, 0.5, "added at the tunnel's cut, the second span's camera fade halfway in"},
+      {20.5f, 0.5, 1.0, "added at the tunnel's cut, after the camera fade"},
+      {26.25f, 0.75, 0.5, "added at the metaballs' start, the block fade halfway in"},
+      {26.75f, 0.25, 1.0, "added at the metaballs' start, after the block fade; the first span does not fade"},
+      {40.125f, 0.875, 0.15625, "screened at the fractal's start, a quarter into the block fade"},
+  };
+  const double flash[3] = {1.0, 0.85, 0.7};
+  for (const flash_case_t& c : cases) {
+    std::vector<uint32_t> frame = frame_at(c.time);
+    for (int y : {2, height - 3}) {
+      for (int x : {4, width / 2, width - 5}) {
+        const uint32_t p = at(frame, x, y);
+        for (int k = 0; k < 3; ++k) {
+          EXPECT_NEAR(channel(p, k), display_value(c.fade * c.strength * flash[k]), 1)
+              << c.what << " at " << c.time << " s, pixel " << x << "," << y << " channel " << k;
+        }
+      }
+    }
+  }
+}
+
+// Frames at one time in each scene and across the cuts, against the images kept beside this test
+// (data/demo_frames). llvmpipe may round differently on another CPU, and a ray that grazes a surface
+// can then hit or miss, so a frame matches when its mean channel difference is at most 1.5 and at
+// most 1 % of its pixels are further off than 24 in a channel. A wrong blend, fade, camera or
+// scene changes far more. PUMBLECRISP_UPDATE_FRAMES=1 writes the expected images anew.
+TEST_F(DemoPlaybackTest, FramesMatchTheExpectedImages) {
+  ASSERT_TRUE(engine_init(g_systems, project_.c_str()));
+  const fs::path expected_dir = fs::path(PUMBLECRISP_TEST_DATA) / "demo_frames";
+  const fs::path output_dir = fs::path(PUMBLECRISP_BINARY_DIR) / "test-output/demo_frames";
+  const bool update = std::getenv("PUMBLECRISP_UPDATE_FRAMES") != nullptr;
+  for (float t : {2.0f, 8.0f, 15.0f, 22.5f, 29.0f, 34.5f, 44.0f, 50.75f, 57.0f, 63.0f}) {
+    const std::vector<uint32_t> frame = frame_at(t);
+    const std::string name = fmt::sprintf("frame_%05.2f.png", t);
+    if (update) {
+      ASSERT_TRUE(write_png(expected_dir / name, frame, width, height)) << name;
+      continue;
+    }
+    const auto expected = read_png(expected_dir / name, width, height);
+    ASSERT_TRUE(expected.has_value()) << "no expected image " << name;
+    const frame_difference_t d = compare_frames(frame, *expected, 24);
+    if (d.mean > 1.5 || d.far_fraction > 0.01) {
+      write_png(output_dir / name, frame, width, height);
+      ADD_FAILURE() << name << ": mean difference " << d.mean << ", " << 100.0 * d.far_fraction
+                    << " % of pixels far off; the frame is in " << (output_dir / name).string();
+    }
+  }
+}
+
+}  // namespace
