@@ -1,8 +1,9 @@
 #!/bin/sh
 # Synthesises the production's soundtrack with sox and encodes it with oggenc.
 #   make_music.sh OUT.ogg WORK_DIR
-# 120 beats per minute, 32 bars of 2 s in A minor (Am F C G), then a 2 s tail:
-#   pads 0-64 s, hi-hats 4-62 s, kick 8-62 s, snare and bass 12-62 s, arpeggio 26-54 s.
+# 120 beats per minute, 64 bars of 2 s in A minor (Am F C G), then a 2 s tail. The first half:
+#   pads 0-64 s, hi-hats 4-62 s, kick 8-62 s, snare and bass 12-62 s, arpeggio 26-54 s;
+# a bar of pads alone, then the second half: every voice 64-126 s, the arpeggio 80-110 s, pads to 128 s.
 # The sync tracks in content/sync/demo.tracks follow the same score.
 set -eu
 out=$1
@@ -57,13 +58,19 @@ sox -q am_arp.wav f_arp.wav c_arp.wav g_arp.wav arp_phrase.wav
 layer() {  # out source start_seconds stop_seconds
   sox -q "$2" "$1" repeat 40 trim 0 "$(($4 - $3))" pad "$3" 0
 }
-layer pads.wav pad_phrase.wav 0 64
-layer hats.wav hat_bar.wav 4 62
-layer kicks.wav kick_bar.wav 8 62
-layer snares.wav snare_bar.wav 12 62
-layer basses.wav bass_phrase.wav 12 62
-layer arps.wav arp_phrase.wav 26 54
-sox -q am_pad.wav tail.wav pad 64 0
+# Two spans of one voice in one file.
+layer2() {  # out source start1 stop1 start2 stop2
+  layer "$1.a.wav" "$2" "$3" "$4"
+  layer "$1.b.wav" "$2" "$5" "$6"
+  sox -q -m "$1.a.wav" "$1.b.wav" "$1"
+}
+layer pads.wav pad_phrase.wav 0 128
+layer2 hats.wav hat_bar.wav 4 62 64 126
+layer2 kicks.wav kick_bar.wav 8 62 64 126
+layer2 snares.wav snare_bar.wav 12 62 64 126
+layer2 basses.wav bass_phrase.wav 12 62 64 126
+layer2 arps.wav arp_phrase.wav 26 54 80 110
+sox -q am_pad.wav tail.wav pad 128 0
 
 sox -q -m -v 0.5 pads.wav -v 0.45 hats.wav -v 0.5 kicks.wav -v 0.45 snares.wav -v 0.5 basses.wav -v 0.4 arps.wav \
   -v 0.5 tail.wav -c 2 mix.wav gain -6 reverb 25 50 60 gain -n -1
