@@ -282,7 +282,10 @@ void graphics_runtime_impl_t::draw(uint32_t vertex_count, uint32_t start_vertex)
   context_->Draw(vertex_count, start_vertex);
 }
 
-void graphics_runtime_impl_t::dispatch(uint32_t x, uint32_t y, uint32_t z) { context_->Dispatch(x, y, z); }
+void graphics_runtime_impl_t::dispatch(uint32_t x, uint32_t y, uint32_t z) {
+  if (trace_enabled) trace(fmt::sprintf("dispatch: %u, %u, %u", x, y, z));
+  context_->Dispatch(x, y, z);
+}
 
 void graphics_runtime_impl_t::clear_render_target(render_target_t* target, const float colour[4]) {
   if (trace_enabled)

@@ -152,3 +152,14 @@ bool shader_t::bind_cb_variable(const std::string& cbuffer_name, const std::stri
   entry->variable = variable;
   return true;
 }
+
+bool shader_t::set_constant_buffer(int slot, const std::shared_ptr<constant_buffer_t>& buffer) {
+  if (slot < 0 || static_cast<size_t>(slot) >= cbuffers.size() || !cbuffers[slot] || !buffer) return false;
+  cbuffer_t& target = *cbuffers[slot];
+  target.buffer = buffer;
+  for (cb_entry_t& entry : target.entries) {
+    entry.flags |= CB_FLAG_EXTERNAL | CB_FLAG_SKIP;
+    entry.variable.reset();
+  }
+  return true;
+}

@@ -92,6 +92,10 @@ struct shader_t : shader_objects_t {
   // For external entries: the block supplies the variable.
   bool bind_cb_variable(const std::string& cbuffer_name, const std::string& entry_name,
                         const variable_ptr_t& variable);
+  // A buffer the block fills on the GPU (a count buffer that CopyStructureCount writes) takes the
+  // constant-buffer register: it is bound as it is and never written, and its entries get no
+  // variables. False when the shader reads no constant buffer there.
+  bool set_constant_buffer(int slot, const std::shared_ptr<constant_buffer_t>& buffer);
 
   int32_t stage = 0;
   path_info_t path;

@@ -439,7 +439,7 @@ TEST_F(GraphicsRuntimeTest, MappedBuffersAreWrittenWholeByDiscard) {
   EXPECT_EQ(runtime->map_buffer(immutable.get()), nullptr);
 }
 
-TEST_F(GraphicsRuntimeTest, TracingReportsStatesSamplersAndClears) {
+TEST_F(GraphicsRuntimeTest, TracingReportsStatesSamplersClearsAndDispatches) {
   std::vector<std::string> lines;
   runtime->trace_enabled = true;
   runtime->trace_sink = [&](const std::string& line) { lines.push_back(line); };
@@ -451,7 +451,8 @@ TEST_F(GraphicsRuntimeTest, TracingReportsStatesSamplersAndClears) {
   auto rt = target(2, 2, RT_DEPTH);
   const float colour[4] = {0.5f, 0, 0, 1};
   runtime->clear_render_target(rt.get(), colour);
-  ASSERT_EQ(lines.size(), 6u);
+  runtime->dispatch(3, 2, 1);
+  ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0], fmt::sprintf("set rasterize state: %p", static_cast<void*>(states.rasterizer.get())));
   EXPECT_EQ(lines[1], fmt::sprintf("set blend state: %p", static_cast<void*>(states.blend.get())));
   EXPECT_EQ(lines[2],
@@ -460,10 +461,11 @@ TEST_F(GraphicsRuntimeTest, TracingReportsStatesSamplersAndClears) {
   EXPECT_EQ(lines[4], fmt::sprintf("clear rt: %p, col: 0.500000, 0.000000, 0.000000, 1.000000",
                                    static_cast<void*>(rt.get())));
   EXPECT_EQ(lines[5], "clear depth");
+  EXPECT_EQ(lines[6], "dispatch: 3, 2, 1");
 
   runtime->trace_enabled = false;
   runtime->set_state_set(states);
-  EXPECT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines.size(), 7u);
 }
 
 }  // namespace

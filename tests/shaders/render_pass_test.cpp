@@ -345,6 +345,30 @@ TEST_F(RenderPassTest, DispatchRunsTheComputeShaderAndUnbindsIt) {
   empty->dispatch(8);  // nothing to dispatch
 }
 
+// A buffer the GPU fills (a counter copied into it) takes a constant-buffer register: the shader
+// reads it as it is, and its entries neither get variables nor overwrite it.
+TEST_F(RenderPassTest, BlockBufferAtAConstantRegisterIsReadAsItIs) {
+  auto pass = one_pass("[[shaders]]\ncomputeshader = \"CsMain\"\ncomputeshader_filename = \"shaders/test.hlsl\"\n");
+  ASSERT_TRUE(pass);
+  auto results = resources->create_buffer(2, 4, BUF_UAV | BUF_SRV);
+  ASSERT_TRUE(results && results->uav);
+  pass->set_uav(0, results->uav, -1);
+  float params[8] = {0, 0, 0, 0, 7.5f, 0, 0, 0};  // tint, then speed
+  std::shared_ptr<constant_buffer_t> filled = resources->create_constant_buffer(32, false, params);
+  ASSERT_TRUE(filled);
+  EXPECT_FALSE(pass->cs->set_constant_buffer(5, filled)) << "no constant buffer at b5";
+  ASSERT_TRUE(pass->cs->set_constant_buffer(0, filled));
+  pass->dispatch(2);
+  EXPECT_FALSE(pass->cs->set_cb_value("Params", "speed", 3.0f)) << "its entries have no variables";
+  pass->dispatch(2);
+  EXPECT_EQ(read_buffer<float>(results->buffer, 2), (std::vector<float>{7.5f, 7.5f}));
+  variable_registry_t registry("block");
+  pass->collect_variables(registry);
+  std::vector<registered_variable_t> published;
+  registry.flatten(published);
+  EXPECT_TRUE(published.empty());
+}
+
 TEST_F(RenderPassTest, ProjectTablesRoundTripAndRestoreVariables) {
   auto pass = one_pass(R"([[shaders]]
 displayname = "saved"

@@ -11,6 +11,16 @@
 //   u# storage image   -> image unit                   u#
 // Stage inputs and outputs get their locations from one semantic table shared by all stages, so a
 // vertex shader's outputs meet the pixel shader's inputs; SV_TargetN is location N.
+//
+// Buffer layouts the content build produces (glslang from HLSL), which GL then reads:
+//   cbuffers: D3D packing, kept std140-compatible by the content (float3/float4 and matrices on
+//     16-byte boundaries, float2 on 8, padding with scalars); the build refuses anything else.
+//   structured buffers (measured): an element of scalars only is tight (7 floats: stride 28, as
+//     D3D); a float3 takes the 4 bytes after it for a scalar (float3 then float: 0 and 12); a float4
+//     or a float3 starts on 16 and any element holding one rounds its stride up to 16 (float3 then
+//     float4: 0, 16, stride 32 where D3D has 28). {float a; float3 b;} puts b at 4, which GL's
+//     std430 cannot express: keep float3 and float4 members on 16-byte boundaries, and size a
+//     buffer from the stride the reflection reports rather than from the D3D size.
 
 #include <cstddef>
 #include <cstdint>
