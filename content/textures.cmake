@@ -17,3 +17,14 @@ add_custom_command(
   COMMENT "Making the rock texture"
   VERBATIM)
 set_property(GLOBAL APPEND PROPERTY PUMBLECRISP_CONTENT_DEPENDS ${rock_texture})
+
+# The GPU particles' sprite: a soft round spot, white in the middle and black at the rim.
+set(particle_sprite ${PUMBLECRISP_CONTENT_GEN_DIR}/data/particle1.png)
+add_custom_command(
+  OUTPUT ${particle_sprite}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PUMBLECRISP_CONTENT_GEN_DIR}/data
+  COMMAND ${IMAGEMAGICK_CONVERT} -size 64x64 radial-gradient:white-black -evaluate pow 2.2 -colorspace gray
+          -type TrueColor -define png:exclude-chunks=date,time -strip PNG24:${particle_sprite}
+  COMMENT "Making the particle sprite"
+  VERBATIM)
+set_property(GLOBAL APPEND PROPERTY PUMBLECRISP_CONTENT_DEPENDS ${particle_sprite})
