@@ -77,7 +77,8 @@ ConsumeStructuredBuffer<uint> g_DeadListToAllocFrom : register(u2);
 void CsEmit(uint3 id : SV_DispatchThreadID) {
   if (id.x >= min(uint(max(g_MaxParticlesThisFrame, 0)), g_NumDeadParticles)) return;
   const uint index = g_DeadListToAllocFrom.Consume();
-  uint seed = hash(index * 9781u + hash(asuint(emitTime.y)) + id.x);
+  // Which dead slot a thread gets varies from run to run; what it emits does not.
+  uint seed = hash(id.x * 9781u + hash(asuint(emitTime.y)));
   const float3 r = float3(random01(seed), random01(seed), random01(seed)) * 2.0 - 1.0;
   const float angle = random01(seed) * 6.2831853;
   sim_particle_t p;
