@@ -204,6 +204,47 @@ void main(uint3 id : SV_DispatchThreadID) { if (id.x < count) items.Append(base 
   EXPECT_EQ(read_count(items.uav), 0u);
 }
 
+// Consume takes items off an append view's count: each thread gets a distinct item of those below
+// the count, which drops by one per item taken (the particle emission takes dead slots this way).
+TEST_F(D3D11AppendBufferTest, ConsumeTakesDistinctItemsBelowTheCount) {
+  auto items = counted_buffer(16, 4);
+  auto fill = compute_shader(R"(
+AppendStructuredBuffer<uint> items : register(u0);
+cbuffer params : register(b0) { uint count; uint base; };
+[numthreads(64, 1, 1)]
+void main(uint3 id : SV_DispatchThreadID) { if (id.x < count) items.Append(base + id.x); })");
+  append(fill, items.uav, 0, 6, 10);
+  ASSERT_EQ(read_count(items.uav), 6u);
+
+  auto taken = make_buffer(16, D3D11_USAGE_DEFAULT, D3D11_BIND_UNORDERED_ACCESS, 0,
+                           D3D11_RESOURCE_MISC_BUFFER_STRUCTURED, 4);
+  D3D11_UNORDERED_ACCESS_VIEW_DESC desc{};
+  desc.Format = DXGI_FORMAT_UNKNOWN;
+  desc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+  desc.Buffer = {0, 4, 0};
+  com_ptr_t<ID3D11UnorderedAccessView> taken_uav;
+  ASSERT_EQ(device->CreateUnorderedAccessView(taken, &desc, &taken_uav), S_OK);
+  auto consume = compute_shader(R"(
+ConsumeStructuredBuffer<uint> items : register(u0);
+RWStructuredBuffer<uint> taken : register(u1);
+[numthreads(4, 1, 1)]
+void main(uint3 id : SV_DispatchThreadID) { taken[id.x] = items.Consume(); })");
+  ID3D11UnorderedAccessView* uavs[] = {items.uav, taken_uav};
+  const UINT counts[] = {keep, keep};
+  context->CSSetShader(consume, nullptr, 0);
+  context->CSSetUnorderedAccessViews(0, 2, uavs, counts);
+  context->Dispatch(1, 1, 1);
+  ID3D11UnorderedAccessView* none[] = {nullptr, nullptr};
+  context->CSSetUnorderedAccessViews(0, 2, none, counts);
+
+  EXPECT_EQ(read_count(items.uav), 2u);
+  auto got = read_buffer<uint32_t>(taken, 4);
+  auto left = read_buffer<uint32_t>(items.buffer, 2);
+  got.insert(got.end(), left.begin(), left.end());
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, (std::vector<uint32_t>{10, 11, 12, 13, 14, 15})) << "the taken and the kept make up the six";
+}
+
 // A counter view (not append): IncrementCounter hands out the slots after the initial count.
 TEST_F(D3D11AppendBufferTest, CounterViewsHandOutSlotsFromTheInitialCount) {
   auto values = counted_buffer(16, 4, D3D11_BUFFER_UAV_FLAG_COUNTER);
