@@ -252,6 +252,10 @@ void block_particle_system_t::execute(const render_context_t& context) {
       external_emit_pass->set_uav(3, source->uav, -1);
       if (render_pass->ps && context.input_views.size() > 4) render_pass->ps->resources[1].srv = context.input_views[4];
       external_emit_pass->dispatch(emit_groups);
+    } else if (!warned_no_source) {
+      // A texture or nothing at input 3 cannot feed the emission: the particles alive go on.
+      LOG_WRN("particlesystem: %s has no particle buffer at input 3 to emit from", name.c_str());
+      warned_no_source = true;
     }
   }
 

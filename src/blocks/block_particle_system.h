@@ -66,6 +66,7 @@ class block_particle_system_t final : public block_base_t {
   variable_ptr_t emit_count = construct_variable("particles-per-frame", VT_INT, int32_t{0});
   // The shaders the buffers were last bound to; a reloaded shader is bound again.
   std::vector<const void*> bound_shaders;
+  bool warned_no_source = false;
 };
 
 block_ptr_t make_particle_system_block();

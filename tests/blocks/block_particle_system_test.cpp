@@ -16,6 +16,7 @@
 #include "graphics/render_target.h"
 #include "support/log.h"
 #include "text/serial_reader.h"
+#include "variables/variable_registry.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ struct project_options_t {
   int particles_per_frame = 200;
   std::string render_entry = "PsParticle";
   bool with_sim = true;
+  bool external = false;
 };
 
 std::string pass_table(const char* name, const char* file, const char* stage, int type, const std::string& entry) {
@@ -38,6 +40,7 @@ std::string project(const project_options_t& o) {
   std::vector<std::string> passes = {pass_table("reset", compute, cs, 2, "CsReset"),
                                      pass_table("emit", compute, cs, 2, "CsEmit")};
   if (o.with_sim) passes.push_back(pass_table("sim", compute, cs, 2, "CsSimulate"));
+  if (o.external) passes.push_back(pass_table("external-emit", compute, cs, 2, "CsEmit"));
   const std::string render_stages = fmt::sprintf(
       R"(vs = {type = 1, filename = "%s", entrypoint = "VsParticle"}, ps = {type = 4, filename = "%s", entrypoint = "%s"})",
       draw, draw, o.render_entry);
@@ -58,7 +61,7 @@ start-time = 0.0
 end-time = 10.0
 max-particles = %s
 particles-per-frame = {name = "particles-per-frame", flags = 22, type = 2, default = {type = 2, value = %d}}
-external-emitter = {name = "external-emitter", flags = 16, type = 1, default = {type = 1, value = false}}
+external-emitter = {name = "external-emitter", flags = 16, type = 1, default = {type = 1, value = %s}}
 camera-spans = [{id = 1, end = 10.0}]
 [blocks.shaderdesc]
 renderpass = [
@@ -73,7 +76,7 @@ fov = {name = "fov", flags = 0, type = 6, default = {type = 6, value = 1.0}, has
 near-plane = {name = "near plane", flags = 0, type = 6, default = {type = 6, value = 0.1}, has-animation = false}
 far-plane = {name = "far plane", flags = 0, type = 6, default = {type = 6, value = 100.0}, has-animation = false}
 )",
-                      o.max_particles, o.particles_per_frame, list);
+                      o.max_particles, o.particles_per_frame, o.external ? "true" : "false", list);
 }
 
 class BlockParticleSystemTest : public content_test::content_engine_fixture_t {
@@ -150,6 +153,36 @@ TEST_F(BlockParticleSystemTest, SeekingBackwardsResetsAndPlayingForwardsDoesNot)
   EXPECT_EQ(dispatches_of_frame(1.0f), (std::vector<uint32_t>{8, 1, 8})) << "backwards: reset first";
   EXPECT_EQ(dead_count(), 2000u - 200u);
   EXPECT_EQ(alive_count(), 200u);
+}
+
+// With the external emitter the block's own emission neither runs nor is exposed; without a
+// particle buffer at input 3 nothing is emitted, once said, and the simulation and draw go on.
+TEST_F(BlockParticleSystemTest, ExternalEmitterWithoutASourceBufferEmitsNothing) {
+  project_options_t options;
+  options.external = true;
+  log_capture_t log;
+  ASSERT_TRUE(start(project(options)));
+  block_particle_system_t* block = fountain();
+  ASSERT_TRUE(block);
+  EXPECT_EQ(dispatches_of_frame(1.0f), (std::vector<uint32_t>{8, 8})) << "reset and simulation";
+  EXPECT_EQ(dispatches_of_frame(1.02f), (std::vector<uint32_t>{8}));
+  EXPECT_EQ(dead_count(), 2000u);
+  EXPECT_EQ(draw_args()[0], 0u);
+  int warnings = 0;
+  for (const auto& [level, text] : log.lines)
+    warnings += level == LOG_LEVEL_WRN && text == "particlesystem: fountain has no particle buffer at input 3 to emit from";
+  EXPECT_EQ(warnings, 1);
+  variable_registry_t registry("fountain");
+  block->expose_variables(registry);
+  std::vector<registered_variable_t> exposed;
+  registry.flatten(exposed);
+  bool emission = false, simulation = false;
+  for (const registered_variable_t& entry : exposed) {
+    emission = emission || entry.path.find("emitter-") != std::string::npos;
+    simulation = simulation || entry.path.find("gravity") != std::string::npos;
+  }
+  EXPECT_FALSE(emission) << "the emission's variables are not exposed";
+  EXPECT_TRUE(simulation);
 }
 
 // Projects the block cannot run: it says why, draws nothing, and the timeline plays on.
