@@ -14,6 +14,7 @@
 #include "common/content_engine_fixture.h"
 #include "common/log_capture.h"
 #include "engine/block_factory.h"
+#include "engine/engine_impl.h"
 #include "graphics/graphics_resources.h"
 #include "graphics/render_target.h"
 #include "shaders/render_context.h"
@@ -166,6 +167,61 @@ TEST_F(BlockDepthOfFieldTest, MissingPassesAreReported) {
     EXPECT_EQ(warnings, c.message ? 1 : 0) << text;
     EXPECT_EQ(block.bound_inputs.size(), 2u) << "the two layer inputs stay";
   }
+}
+
+// A scene of the test's own: black with one bright pixel, everything far behind the focal plane
+// in its second output.
+class far_scene_t final : public block_base_t {
+ public:
+  far_scene_t() : block_base_t("dummy") {}
+  void execute(const render_context_t& context) override {
+    ID3D11DeviceContext* device_context = S(gsys)->get_context();
+    const float black[4] = {0, 0, 0, 1}, far[4] = {50.0f, 0, 0, 0};
+    device_context->ClearRenderTargetView(context.outputs[0]->rtv, black);
+    device_context->ClearRenderTargetView(context.outputs[1]->rtv, far);
+    // The chain's targets are half floats: 40 is 0x5100, 1 is 0x3C00.
+    const uint16_t bright[4] = {0x5100, 0x5100, 0x5100, 0x3C00};
+    const D3D11_BOX box{80, 45, 0, 81, 46, 1};
+    device_context->UpdateSubresource(context.outputs[0]->texture, 0, &box, bright, sizeof(bright), 0);
+  }
+};
+
+// The project table of the production's depth of field, over a scene on the layer below: the
+// inputs resolve to the scene's two outputs and the one bright pixel becomes one sprite.
+TEST_F(BlockDepthOfFieldTest, ProjectBlockOverASceneDrawsItsSprite) {
+  close();
+  const std::string dof = R"(  {rp-name = "%s", type = 1, rasterizer-state = 2, blend-state = 1, depth-stencil-state = 2, samplers = [5], vs = {type = 1, filename = "shaders/default.hlsl", entrypoint = "VsQuad"}, ps = {type = 4, filename = "%s", entrypoint = "%s"}},
+)";
+  const std::string bokeh = R"(  {rp-name = "%s", type = 1, topology = 1, rasterizer-state = 2, blend-state = 4, depth-stencil-state = 2, samplers = [], vs = {type = 1, filename = "shaders/dof.bokeh.hlsl", entrypoint = "VsBokeh"}, gs = {type = 2, filename = "shaders/dof.bokeh.hlsl", entrypoint = "GsBokeh"}, ps = {type = 4, filename = "shaders/dof.bokeh.hlsl", entrypoint = "%s"}},
+)";
+  const std::string project = "[settings]\nproject-name = \"dof\"\nfade-mode = 0\n\n[[blocks]]\n"
+      "class-name = \"depth-of-field\"\nid = 2\nname = \"depth of field\"\nstart-time = 0.0\nend-time = 10.0\n"
+      "layer = 1\nblend-mode = 0\nbound-inputs = [\n"
+      "  {displayname = \"Input\", type = 2, mode = 0, dim = int2(256, 256), block-id = -1, layer_offset = 1, layer = 0, is-dynamic = true},\n"
+      "  {displayname = \"Depth\", type = 2, mode = 0, dim = int2(256, 256), block-id = -1, layer_offset = 1, layer = 1, is-dynamic = true},\n"
+      "]\n[blocks.dof-shaderdesc]\nrenderpass = [\n" +
+      fmt::sprintf(dof, "calc-coc", "shaders/dof.hlsl", "PsCalcCoc") +
+      fmt::sprintf(dof, "dof-blur", "shaders/dof.hlsl", "PsDofBlur") + "]\n[blocks.bokeh-shaderdesc]\nrenderpass = [\n" +
+      fmt::sprintf(dof, "bokeh-collect", "shaders/dof.bokeh.hlsl", "PsBokehCollect") +
+      fmt::sprintf(bokeh, "bokeh-render", "PsBokeh") + fmt::sprintf(bokeh, "bokeh-render-ngon", "PsBokehNgon") + "]\n";
+  log_capture_t log;
+  ASSERT_TRUE(start(project));
+  for (const auto& [level, text] : log.lines) EXPECT_LT(level, LOG_LEVEL_WRN) << text;
+  auto scene = std::make_shared<far_scene_t>();
+  scene->id = 1;
+  scene->end_time = 10.0f;
+  static_cast<engine_impl_t*>(current_engine())->blocks.insert(static_cast<engine_impl_t*>(current_engine())->blocks.begin(), scene);
+  auto* block = dynamic_cast<block_depth_of_field_t*>(current_engine()->get_blocks().back());
+  ASSERT_TRUE(block);
+
+  const std::vector<uint32_t> frame = frame_at(1.0f);
+  EXPECT_EQ(points(*block), 1u);
+  EXPECT_EQ(sprites_drawn(*block), 1u);
+  const auto at = [&](int x, int y) { return frame[size_t(y) * width + size_t(x)] & 0xffu; };
+  EXPECT_GT(at(80, 45), 100u) << "the sprite at the pixel";
+  EXPECT_GT(at(83, 47), 100u) << "and around it";
+  EXPECT_LT(at(80 + 12, 45), 8u) << "not beyond its radius";
+  EXPECT_LT(at(10, 10), 8u);
 }
 
 }  // namespace
