@@ -1,0 +1,96 @@
+#pragma once
+// The engine over the content archive the build made, drawing headless: a project text of the
+// test's own is loaded through the engine's exports with the real shader, texture, sound and
+// sync-track services, and frames are read back from a small back buffer.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/graphics_test_support.h"
+#include "engine/engine.h"
+#include "files/filesystem.h"
+#include "files/toml_file.h"
+#include "libs/enki/task_scheduler.h"
+#include "variables/engine_context.h"
+
+namespace content_test {
+
+class content_engine_fixture_t : public graphics_test::graphics_fixture_t {
+ protected:
+  static constexpr int width = 160;
+  static constexpr int height = 90;
+
+  void SetUp() override {
+    graphics_fixture_t::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::string pattern = (std::filesystem::temp_directory_path() / "content_engine_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    base_ = pattern;
+    const std::filesystem::path archive = std::filesystem::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
+    ASSERT_TRUE(std::filesystem::exists(archive)) << "the content build made no archive";
+    std::filesystem::copy_file(archive, base_ / "vlm_ks9.dat");
+    auto created = create_filesystem_at((base_ / "pumblecrisp").string());
+    ASSERT_TRUE(created.has_value());
+    files_.reset(*created);
+    ASSERT_TRUE(files_->mount_archive("vlm_ks9.dat"));
+    serial::set_default_filesystem(files_.get());
+    scheduler_.Initialize(4);
+    g_systems->filesystem = files_.get();
+    g_systems->scheduler = &scheduler_;
+    gsys->make_backbuffer(width, height);
+    saved_context_ = *engine_context;
+    *engine_context = engine_context_t{};
+  }
+  void TearDown() override {
+    if (files_) {
+      stop();
+      scheduler_.WaitforAllAndShutdown();
+      serial::set_default_filesystem(nullptr);
+      *engine_context = saved_context_;
+      files_.reset();
+    }
+    if (!base_.empty()) std::filesystem::remove_all(base_);
+    graphics_fixture_t::TearDown();
+  }
+
+  // A project of the given block tables, with no music and no fades.
+  bool start(const std::string& blocks) {
+    project_ = "[settings]\nproject-name = \"test\"\nfade-mode = 0\nblock-fade-in = 0.0\ncamera-fade-in = 0.0\n" +
+               blocks;
+    started_ = engine_init(g_systems, project_.c_str());
+    return started_;
+  }
+
+  void stop() {
+    if (started_) engine_close();
+    started_ = false;
+  }
+
+  // The frame at t, read back as RGBA8. The engine is stopped: the seek animates the variables.
+  std::vector<uint32_t> frame_at(float t) {
+    engine_set_cur_time(t);
+    runtime->begin_frame();
+    resources->begin_frame();
+    engine_tick();
+    return read_rgba8(gsys->backbuffer->texture.get());
+  }
+  static int brightness(uint32_t pixel) {
+    return int(pixel & 0xff) + int((pixel >> 8) & 0xff) + int((pixel >> 16) & 0xff);
+  }
+
+ private:
+  std::filesystem::path base_;
+  std::unique_ptr<filesystem_t> files_;
+  enki::TaskScheduler scheduler_;
+  engine_context_t saved_context_;
+  std::string project_;
+  bool started_ = false;
+};
+
+}  // namespace content_test
