@@ -18,23 +18,24 @@ pcg32_t& global_pcg32() {
 double random_unit() { return global_pcg32().next() * (1.0 / 4294967295.0); }
 
 namespace {
-thread_local bool t_has_spare = false;
-thread_local double t_spare = 0.0;
+thread_local gaussian_spare_t t_spare;
 }  // namespace
 
-double random_gaussian(double mean, double sigma) {
-  if (t_has_spare) {
-    t_has_spare = false;
-    return mean + sigma * t_spare;
+double random_gaussian(double mean, double sigma) { return random_gaussian(global_pcg32(), t_spare, mean, sigma); }
+
+double random_gaussian(pcg32_t& generator, gaussian_spare_t& spare, double mean, double sigma) {
+  if (spare.has) {
+    spare.has = false;
+    return mean + sigma * spare.value;
   }
   double u1 = 0, u2 = 0;
   do {
-    u1 = random_unit();
-    u2 = random_unit();
+    u1 = generator.next() * (1.0 / 4294967295.0);
+    u2 = generator.next() * (1.0 / 4294967295.0);
   } while (u1 <= 2.2250738585072014e-308);
   double rho = std::sqrt(-2.0 * std::log(u1));
   double theta = 2.0 * 3.14159265358979323846 * u2;
-  t_spare = rho * std::sin(theta);
-  t_has_spare = true;
+  spare.value = rho * std::sin(theta);
+  spare.has = true;
   return mean + sigma * rho * std::cos(theta);
 }

@@ -16,3 +16,12 @@ pcg32_t& global_pcg32();
 // The next global output scaled to [0, 1].
 double random_unit();
 double random_gaussian(double mean, double sigma);
+
+// The second value of a Box-Muller pair, kept for the next draw.
+struct gaussian_spare_t {
+  bool has = false;
+  double value = 0.0;
+};
+// The same Gaussian over a generator and spare of the caller's; random_gaussian is this over the
+// global generator and the calling thread's spare.
+double random_gaussian(pcg32_t& generator, gaussian_spare_t& spare, double mean, double sigma);

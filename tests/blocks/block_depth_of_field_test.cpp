@@ -189,7 +189,7 @@ class far_scene_t final : public block_base_t {
 // The project table of the production's depth of field, over a scene on the layer below: the
 // inputs resolve to the scene's two outputs and the one bright pixel becomes one sprite.
 TEST_F(BlockDepthOfFieldTest, ProjectBlockOverASceneDrawsItsSprite) {
-  close();
+  stop();
   const std::string dof = R"(  {rp-name = "%s", type = 1, rasterizer-state = 2, blend-state = 1, depth-stencil-state = 2, samplers = [5], vs = {type = 1, filename = "shaders/default.hlsl", entrypoint = "VsQuad"}, ps = {type = 4, filename = "%s", entrypoint = "%s"}},
 )";
   const std::string bokeh = R"(  {rp-name = "%s", type = 1, topology = 1, rasterizer-state = 2, blend-state = 4, depth-stencil-state = 2, samplers = [], vs = {type = 1, filename = "shaders/dof.bokeh.hlsl", entrypoint = "VsBokeh"}, gs = {type = 2, filename = "shaders/dof.bokeh.hlsl", entrypoint = "GsBokeh"}, ps = {type = 4, filename = "shaders/dof.bokeh.hlsl", entrypoint = "%s"}},

@@ -210,7 +210,7 @@ TEST_F(BlockParticleSystemTest, RefusesMissingPassesAndFailedShadersAndClampsSet
     bool playing = false;
     EXPECT_EQ(lit_pixels(frame_at(1.0f, &playing)), 0);
     EXPECT_TRUE(playing);
-    close();
+    stop();
   }
 }
 
@@ -235,7 +235,7 @@ TEST_F(BlockParticleSystemTest, OutOfRangeCountIsClampedAndMistypedSettingIsTheD
     bool warned = false;
     for (const auto& [level, text] : log.lines) warned = warned || level == LOG_LEVEL_WRN;
     EXPECT_TRUE(warned);
-    close();
+    stop();
   }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// An engine over the headless device and the content archive the build made (its compiled shaders,
-// textures and sync tracks), started with a project text of the test's own; frames rendered at
-// chosen times and read back from the back buffer.
+// The engine over the content archive the build made, drawing headless: a project text of the
+// test's own is loaded through the engine's exports with the real shader, texture, sound and
+// sync-track services, and frames are read back from a small back buffer.
 
 #include <gtest/gtest.h>
 
@@ -20,8 +20,6 @@
 
 namespace content_test {
 
-namespace fs = std::filesystem;
-
 class content_engine_fixture_t : public graphics_test::graphics_fixture_t {
  protected:
   static constexpr int width = 160;
@@ -31,12 +29,12 @@ class content_engine_fixture_t : public graphics_test::graphics_fixture_t {
     graphics_fixture_t::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    std::string pattern = (fs::temp_directory_path() / "content_engine_XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "content_engine_XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     base_ = pattern;
-    const fs::path archive = fs::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
-    ASSERT_TRUE(fs::exists(archive)) << "the content build made no archive";
-    fs::copy_file(archive, base_ / "vlm_ks9.dat");
+    const std::filesystem::path archive = std::filesystem::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
+    ASSERT_TRUE(std::filesystem::exists(archive)) << "the content build made no archive";
+    std::filesystem::copy_file(archive, base_ / "vlm_ks9.dat");
     auto created = create_filesystem_at((base_ / "pumblecrisp").string());
     ASSERT_TRUE(created.has_value());
     files_.reset(*created);
@@ -51,27 +49,36 @@ class content_engine_fixture_t : public graphics_test::graphics_fixture_t {
   }
   void TearDown() override {
     if (files_) {
-      if (started_) engine_close();
+      stop();
       scheduler_.WaitforAllAndShutdown();
       serial::set_default_filesystem(nullptr);
       *engine_context = saved_context_;
       files_.reset();
     }
-    if (!base_.empty()) fs::remove_all(base_);
+    if (!base_.empty()) std::filesystem::remove_all(base_);
     graphics_fixture_t::TearDown();
   }
 
-  void close() {
+  // A whole project text.
+  bool start(const std::string& project) {
+    project_ = project;
+    started_ = engine_init(g_systems, project_.c_str());
+    return started_;
+  }
+
+  // A project of the given block tables, with no music and no fades.
+  bool start_blocks(const std::string& blocks) {
+    return start("[settings]\nproject-name = \"test\"\nfade-mode = 0\nblock-fade-in = 0.0\ncamera-fade-in = 0.0\n" +
+                 blocks);
+  }
+
+  void stop() {
     if (started_) engine_close();
     started_ = false;
   }
 
-  bool start(const std::string& project) {
-    started_ = engine_init(g_systems, project.c_str());
-    return started_;
-  }
-
   // The frame at t, read back as RGBA8. The engine is stopped: the seek animates the variables.
+  // `playing`, when given, receives what the tick answered.
   std::vector<uint32_t> frame_at(float t, bool* playing = nullptr) {
     engine_set_cur_time(t);
     runtime->begin_frame();
@@ -80,7 +87,9 @@ class content_engine_fixture_t : public graphics_test::graphics_fixture_t {
     if (playing) *playing = more;
     return read_rgba8(gsys->backbuffer->texture.get());
   }
-
+  static int brightness(uint32_t pixel) {
+    return int(pixel & 0xff) + int((pixel >> 8) & 0xff) + int((pixel >> 16) & 0xff);
+  }
   // Pixels with any colour channel above `threshold`.
   static int lit_pixels(const std::vector<uint32_t>& frame, int threshold = 0) {
     int lit = 0;
@@ -92,10 +101,11 @@ class content_engine_fixture_t : public graphics_test::graphics_fixture_t {
   }
 
  private:
-  fs::path base_;
+  std::filesystem::path base_;
   std::unique_ptr<filesystem_t> files_;
   enki::TaskScheduler scheduler_;
   engine_context_t saved_context_;
+  std::string project_;
   bool started_ = false;
 };
 

@@ -239,7 +239,8 @@ TEST_F(DemoPlaybackTest, FramesMatchTheExpectedImages) {
   const fs::path expected_dir = fs::path(PUMBLECRISP_TEST_DATA) / "demo_frames";
   const fs::path output_dir = fs::path(PUMBLECRISP_BINARY_DIR) / "test-output/demo_frames";
   const bool update = std::getenv("PUMBLECRISP_UPDATE_FRAMES") != nullptr;
-  for (float t : {2.0f, 8.0f, 15.0f, 22.5f, 29.0f, 34.5f, 44.0f, 50.75f, 57.0f, 63.0f, 113.0f, 117.5f, 122.0f}) {
+  for (float t : {2.0f, 4.0f, 8.0f, 15.0f, 22.5f, 29.0f, 34.5f, 44.0f, 50.75f, 57.0f, 63.0f, 97.0f, 102.5f, 108.0f,
+                  113.0f, 117.5f, 122.0f}) {
     const std::vector<uint32_t> frame = frame_at(t);
     const std::string name = fmt::sprintf("frame_%05.2f.png", t);
     if (update) {
