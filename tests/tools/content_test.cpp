@@ -55,6 +55,25 @@ std::vector<const value_t*> items(const value_t& parent, const char* key) {
   return out;
 }
 
+// The stage tables ("vs", "gs", "ps", "cs") of every render-pass table below a node, whatever key
+// its block keeps the pass under.
+void collect_stages(const value_t& node, std::vector<const value_t*>& out) {
+  if (node.kind == value_kind_t::array) {
+    for (const auto& item : node.items) collect_stages(*item, out);
+    return;
+  }
+  if (node.kind != value_kind_t::table) return;
+  for (const char* stage : {"vs", "gs", "ps", "cs"})
+    if (const value_t& table = node.get(stage, value_kind_t::table); table.valid) out.push_back(&table);
+  for (const auto& [key, child] : node.children) collect_stages(*child, out);
+}
+
+std::vector<const value_t*> stage_tables(const value_t& block) {
+  std::vector<const value_t*> out;
+  collect_stages(block, out);
+  return out;
+}
+
 class ContentTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -89,7 +108,7 @@ class ContentTest : public ::testing::Test {
 std::unique_ptr<filesystem_t> ContentTest::archive_;
 std::unique_ptr<value_t> ContentTest::project_;
 
-TEST_F(ContentTest, ProjectHasShaderBlocksOverThreeLayersWithBlendsFadesAndMusic) {
+TEST_F(ContentTest, ProjectHasShaderAndPostEffectBlocksOverLayersWithBlendsFadesAndMusic) {
   const value_t& settings = project_->get("settings", value_kind_t::table);
   EXPECT_EQ(settings.get_int("fade-mode", 0), 2);
   EXPECT_GT(settings.get_float("block-fade-in", 0), 0.0f);
@@ -98,22 +117,36 @@ TEST_F(ContentTest, ProjectHasShaderBlocksOverThreeLayersWithBlendsFadesAndMusic
             "data/music/demo-final.ogg");
 
   std::set<int> layers, blend_modes, ids;
+  std::set<std::string> classes;
   int shader_blocks = 0;
   for (const value_t* block : blocks()) {
     SCOPED_TRACE(block->get_string("name", "?"));
-    EXPECT_EQ(block->get_string("class-name", ""), "shader");
-    ++shader_blocks;
+    const std::string class_name = block->get_string("class-name", "");
+    classes.insert(class_name);
     layers.insert(block->get_int("layer", -1));
     blend_modes.insert(block->get_int("blend-mode", -1));
     EXPECT_TRUE(ids.insert(block->get_int("id", -1)).second) << "ids are unique";
     EXPECT_LT(block->get_float("start-time", 0), block->get_float("end-time", 0));
+    // Every pass draws a full-screen triangle with a pixel shader.
+    const auto stages = stage_tables(*block);
+    EXPECT_FALSE(stages.empty());
+    for (const value_t* stage : stages) {
+      const int type = stage->get_int("type", 0);
+      EXPECT_TRUE(type == 1 || type == 4) << stage->get_string("entrypoint", "");
+      if (type == 1) {
+        EXPECT_EQ(stage->get_string("entrypoint", ""), "VsQuad");
+      }
+    }
+    if (class_name != "shader") continue;
+    ++shader_blocks;
     const value_t& pass = block->get("renderpass", value_kind_t::table);
     EXPECT_EQ(pass.get_int("type", 0), 1);
-    EXPECT_EQ(pass.get("vs", value_kind_t::table).get_string("entrypoint", ""), "VsQuad");
     EXPECT_EQ(pass.get("ps", value_kind_t::table).get_int("type", 0), 4);
   }
   EXPECT_GE(shader_blocks, 6);
-  EXPECT_EQ(layers, (std::set<int>{0, 1, 2, 3}));
+  EXPECT_EQ(classes, (std::set<std::string>{"shader", "bloom", "streak", "tonemapping", "volumetric-light",
+                                            "intro-block"}));
+  EXPECT_EQ(layers, (std::set<int>{0, 1, 2, 3, 4, 5}));
   EXPECT_TRUE(blend_modes.contains(1) && blend_modes.contains(3)) << "add and screen are used";
 }
 
@@ -150,9 +183,9 @@ TEST_F(ContentTest, CameraSpansNameCamerasOfTheirBlock) {
   EXPECT_EQ(block_named("starfield").get_string("camera-scene", ""), "data/scenes/star-flight.e3d");
 }
 
-// Every block above layer 0 lies within one scene, so linking feeds it that scene's image; the
-// finishing pass of a scene is its topmost block over the whole scene and reads the image below
-// it. Only the short flashes lie above it.
+// Every block above layer 0 lies within one scene, so linking feeds it that scene's image; post
+// effects read the image below them, and the finishing pass of a scene is its topmost block over
+// the whole scene and reads the image below it. Only the short flashes and a tonemapper lie above it.
 TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
   std::vector<std::pair<float, float>> scenes;
   for (const value_t* block : blocks())
@@ -165,6 +198,18 @@ TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
     EXPECT_TRUE(std::any_of(scenes.begin(), scenes.end(), [&](const std::pair<float, float>& scene) {
       return scene.first <= span.first && span.second <= scene.second;
     }));
+    const std::string class_name = block->get_string("class-name", "");
+    if (class_name != "shader" && class_name != "intro-block") {
+      // A post effect replaces the image below with its own result, read from the layer below.
+      EXPECT_EQ(block->get_int("blend-mode", -1), 0);
+      const auto inputs = items(*block, "bound-inputs");
+      ASSERT_FALSE(inputs.empty());
+      for (const value_t* input : inputs) {
+        EXPECT_EQ(input->get_int("type", 0), 2);
+        EXPECT_EQ(input->get_int("layer_offset", 0), 1);
+      }
+      continue;
+    }
     const value_t& pass = block->get("renderpass", value_kind_t::table);
     if (pass.get("ps", value_kind_t::table).get_string("filename", "") != "shaders/demo/grade.hlsl") {
       EXPECT_NE(block->get_int("blend-mode", 0), 0) << "overlays are blended";
@@ -175,7 +220,9 @@ TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
     ASSERT_EQ(inputs.size(), 1u);
     EXPECT_EQ(inputs[0]->get_int("type", 0), 2);
     EXPECT_EQ(inputs[0]->get_int("layer_offset", 0), 1);
+    // Only a tonemapper, which maps the graded image to display values, follows the grade.
     for (const value_t* other : blocks()) {
+      if (other->get_string("class-name", "") == "tonemapping") continue;
       if (other->get_float("start-time", 0) == span.first && other->get_float("end-time", 0) == span.second) {
         EXPECT_LE(other->get_int("layer", 0), block->get_int("layer", 0)) << other->get_string("name", "");
       }
@@ -191,9 +238,7 @@ TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
   std::set<std::string> files = {"data/music/demo-final.ogg", "shaders/posteffects/gamma22.toml",
                                  "shaders/posteffects/fxaa.post.toml", "shaders/default.hlsl"};
   for (const value_t* block : blocks()) {
-    const value_t& pass = block->get("renderpass", value_kind_t::table);
-    for (const char* stage : {"vs", "ps"})
-      files.insert(pass.get(stage, value_kind_t::table).get_string("filename", ""));
+    for (const value_t* stage : stage_tables(*block)) files.insert(stage->get_string("filename", ""));
     if (std::string scene = block->get_string("camera-scene", ""); !scene.empty()) files.insert(scene);
     for (const value_t* input : items(*block, "bound-inputs"))
       if (std::string texture = input->get_string("texture-path", ""); !texture.empty())
@@ -212,8 +257,8 @@ TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
   EXPECT_FALSE(archive_->exists("music.cmake"));
 }
 
-// Each stage a block, a description or the shader manager loads has compiled bytecode listed in
-// the cache manifest.
+// Each stage a block's render-pass tables, a description or the shader manager loads has compiled
+// bytecode listed in the cache manifest.
 TEST_F(ContentTest, ShaderCacheListsEveryStageTheContentLoads) {
   std::string manifest_text;
   ASSERT_TRUE(archive_->read_text_file("shadermanager.toml", manifest_text));
@@ -229,10 +274,10 @@ TEST_F(ContentTest, ShaderCacheListsEveryStageTheContentLoads) {
   for (const char* builtin : {"VsQuad", "PsLerp", "PsCopy", "PsCopyAlpha", "PsAdd", "PsMultiply", "PsScreen",
                               "PsDarken", "PsLighten", "PsDifference", "PsNegation"})
     wanted.insert({"shaders/default.hlsl", builtin});
-  for (const value_t* block : blocks()) {
-    const value_t& ps = block->get("renderpass", value_kind_t::table).get("ps", value_kind_t::table);
-    wanted.insert({ps.get_string("filename", ""), ps.get_string("entrypoint", "")});
-  }
+  for (const value_t* block : blocks())
+    for (const value_t* stage : stage_tables(*block))
+      wanted.insert({stage->get_string("filename", ""), stage->get_string("entrypoint", "")});
+  EXPECT_TRUE(wanted.contains({"shaders/volumetric-light.hlsl", "PsSun"})) << "post-effect passes are listed";
   for (const auto& entry : wanted) EXPECT_TRUE(cached.contains(entry)) << entry.first << " " << entry.second;
 }
 
