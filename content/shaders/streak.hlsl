@@ -16,8 +16,11 @@ cbuffer cbMain : register(b0) {
 
 float2 streak_axis() { return g_horizontal > 0.5 ? float2(1.0, 0.0) : float2(0.0, 1.0); }
 
+// Two taps along the streak, so a bright texel starts its streak already spread along it.
 float4 PsPreFilter(quad_t quad) : SV_Target {
-  float3 c = written_or(coarseTexture.SampleLevel(linearClampSampler, quad.uv, 0), 0.0).rgb;
+  float2 step = streak_axis() * texel_size(coarseTexture) * 0.5;
+  float3 c = written_or(coarseTexture.SampleLevel(linearClampSampler, quad.uv - step, 0), 0.0).rgb * 0.5;
+  c += written_or(coarseTexture.SampleLevel(linearClampSampler, quad.uv + step, 0), 0.0).rgb * 0.5;
   float brightness = max(c.r, max(c.g, c.b));
   return float4(c * (max(brightness - threshold, 0.0) / max(brightness, 1e-4)), 0.0);
 }
