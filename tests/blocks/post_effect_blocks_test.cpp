@@ -40,6 +40,30 @@ int count_warnings(const log_capture_t& log, const std::string& text) {
   return n;
 }
 
+// The runtime the blocks draw through, noting the size of the bound target and the pixel shader of
+// every draw.
+class recording_runtime_t final : public graphics_runtime_impl_t {
+ public:
+  struct draw_t {
+    const shader_objects_t* pixel_shader = nullptr;
+    int width = 0, height = 0;
+  };
+  using graphics_runtime_impl_t::graphics_runtime_impl_t;
+  void set_pixel_shader(shader_objects_t* shader) override {
+    pixel_shader_ = shader;
+    graphics_runtime_impl_t::set_pixel_shader(shader);
+  }
+  void draw(uint32_t vertex_count, uint32_t start_vertex) override {
+    const float2 size = get_render_target_size(0);
+    draws.push_back({pixel_shader_, int(size.x), int(size.y)});
+    graphics_runtime_impl_t::draw(vertex_count, start_vertex);
+  }
+  std::vector<draw_t> draws;
+
+ private:
+  const shader_objects_t* pixel_shader_ = nullptr;
+};
+
 struct texel_t {
   float r = 0, g = 0, b = 0, a = 0;
 };
@@ -86,6 +110,18 @@ std::string bloom_table(bool use_threshold, float history, float threshold, bool
   return text;
 }
 
+std::string streak_table(bool horizontal) {
+  std::string table = "class-name = \"streak\"\n" + bool_var("horizontal", horizontal);
+  for (auto [name, entry] : {std::pair{"pre-filter", "PsPreFilter"}, std::pair{"downsample", "PsDownsample"},
+                             std::pair{"upsample", "PsUpsample"}, std::pair{"combine", "PsCombine"}}) {
+    std::string pass = pass_table("shaderdesc.renderpass", "shaders/streak.hlsl", entry, 1, "", true);
+    pass.replace(pass.find(fmt::sprintf("rp-name = \"%s\"", entry)), std::strlen("rp-name = \"\"") + std::strlen(entry),
+                 fmt::sprintf("rp-name = \"%s\"", name));
+    table += pass;
+  }
+  return table;
+}
+
 class PostEffectBlocksTest : public graphics_test::graphics_fixture_t {
  protected:
   void SetUp() override {
@@ -106,6 +142,12 @@ class PostEffectBlocksTest : public graphics_test::graphics_fixture_t {
     scheduler_.Initialize(2);
     g_systems->filesystem = files_.get();
     g_systems->scheduler = &scheduler_;
+    runtime->shutdown();
+    auto recorder = std::make_unique<recording_runtime_t>(device, context);
+    recorder_ = recorder.get();
+    runtime = std::move(recorder);
+    ASSERT_TRUE(runtime->init().has_value());
+    g_systems->runtime = runtime.get();
     saved_context_ = *engine_context;
     *engine_context = engine_context_t{};
     ASSERT_TRUE(engine_init(g_systems, "[settings]\nproject-name = \"blocks\"\n"));
@@ -155,9 +197,25 @@ class PostEffectBlocksTest : public graphics_test::graphics_fixture_t {
     render_target_t* both[2] = {output, second};
     const float* no_clear[2] = {nullptr, nullptr};
     auto previous = S(runtime)->set_render_targets(both, no_clear, false);
+    recorder_->draws.clear();
     block.execute(context);
     S(runtime)->set_render_targets_clear_all(previous.targets, nullptr, false);
   }
+
+  // The draws of the last execute as "<pass> <width>x<height>", passes named by `names`; other
+  // shaders (the shader manager's copy) as "blit".
+  std::vector<std::string> draws_of(const std::vector<std::pair<render_pass_t*, std::string>>& names) {
+    std::vector<std::string> out;
+    for (const auto& draw : recorder_->draws) {
+      std::string name = "blit";
+      for (const auto& [pass, pass_name] : names)
+        if (pass && pass->ps.get() == draw.pixel_shader) name = pass_name;
+      out.push_back(fmt::sprintf("%s %dx%d", name, draw.width, draw.height));
+    }
+    return out;
+  }
+
+  recording_runtime_t* recorder_ = nullptr;
 
   std::vector<texel_t> read(render_target_t* t) { return read_texels<texel_t>(t->texture.p); }
 
@@ -294,6 +352,60 @@ TEST_F(PostEffectBlocksTest, BloomDrawsOnlyWhenHalfTheInputIsAtLeastSixteenOnBot
   }
 }
 
+// Levels halve while both sides of half the input stay at least 16, the smallest of them unused;
+// the chain goes down, back up, then the image and the final grown level go into the output.
+TEST_F(PostEffectBlocksTest, BloomLevelsAndPassOrderFollowTheInputSize) {
+  struct case_t {
+    int width, height;
+    std::vector<std::string> draws;
+  };
+  const case_t cases[] = {
+      {1920, 1080, {"pre-filter 960x540", "downsample-13 480x270", "downsample-13 240x135", "downsample-13 120x67",
+                    "downsample-13 60x33", "upsample-tent 120x67", "upsample-tent 240x135", "upsample-tent 480x270",
+                    "upsample-tent 960x540", "blit 1920x1080", "upsample-tent 1920x1080"}},
+      {40, 40, {"pre-filter 20x20", "blit 40x40", "upsample-tent 40x40"}},
+      {64, 30, {}},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(fmt::sprintf("%dx%d", c.width, c.height));
+    auto* block = dynamic_cast<block_bloom_t*>(load_block(bloom_table(true, 0.0f, 0.8f)));
+    ASSERT_TRUE(block);
+    execute(*block, {target(c.width, c.height, {0.5f, 0.5f, 0.5f, 1.0f})}, target(c.width, c.height, {}));
+    EXPECT_EQ(draws_of({{block->pre_filter, "pre-filter"},
+                        {block->downsample_13, "downsample-13"},
+                        {block->upsample_tent, "upsample-tent"}}),
+              c.draws);
+  }
+}
+
+// The levels squeeze across the streak direction and halve along it down to 16; the running result
+// grows back to the first level's size, and combine writes the output.
+TEST_F(PostEffectBlocksTest, StreakLevelsAndPassOrderFollowTheDirection) {
+  struct case_t {
+    bool horizontal;
+    std::vector<std::string> draws;
+  };
+  const case_t cases[] = {
+      {true, {"pre-filter 960x270", "downsample 480x270", "downsample 240x270", "downsample 120x270",
+              "downsample 60x270", "downsample 30x270", "downsample 15x270", "upsample 30x270", "upsample 60x270",
+              "upsample 120x270", "upsample 240x270", "upsample 480x270", "combine 1920x1080"}},
+      {false, {"pre-filter 480x540", "downsample 480x270", "downsample 480x135", "downsample 480x67",
+               "downsample 480x33", "downsample 480x16", "upsample 480x33", "upsample 480x67", "upsample 480x135",
+               "upsample 480x270", "combine 1920x1080"}},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.horizontal ? "horizontal" : "vertical");
+    auto* block = dynamic_cast<block_streak_t*>(load_block(streak_table(c.horizontal)));
+    ASSERT_TRUE(block);
+    execute(*block, {target(1920, 1080, {0.5f, 0.5f, 0.5f, 1.0f})}, target(1920, 1080, {}));
+    EXPECT_EQ(draws_of({{block->pre_filter, "pre-filter"},
+                        {block->downsample, "downsample"},
+                        {block->upsample, "upsample"},
+                        {block->combine, "combine"}}),
+              c.draws);
+  }
+}
+
 // The combine rule: the scene where the occlusion covers the sky, the sky and the shafts where it
 // leaves it open. An unwritten occlusion texel covers, so a scene that writes none shows unchanged.
 TEST_F(PostEffectBlocksTest, VolumetricLightCombinesSkyAndSceneByTheOcclusion) {
@@ -335,15 +447,7 @@ TEST_F(PostEffectBlocksTest, VolumetricLightCombinesSkyAndSceneByTheOcclusion) {
 // The streak direction reaches the pre-filter and downsample shaders as a float on the first frame.
 TEST_F(PostEffectBlocksTest, StreakDirectionReachesPreFilterAndDownsampleOnTheFirstFrame) {
   for (bool horizontal : {true, false}) {
-    std::string table = "class-name = \"streak\"\n" + bool_var("horizontal", horizontal);
-    for (auto [name, entry] : {std::pair{"pre-filter", "PsPreFilter"}, std::pair{"downsample", "PsDownsample"},
-                               std::pair{"upsample", "PsUpsample"}, std::pair{"combine", "PsCombine"}}) {
-      std::string pass = pass_table("shaderdesc.renderpass", "shaders/streak.hlsl", entry, 1, "", true);
-      pass.replace(pass.find(fmt::sprintf("rp-name = \"%s\"", entry)), std::strlen("rp-name = \"\"") + std::strlen(entry),
-                   fmt::sprintf("rp-name = \"%s\"", name));
-      table += pass;
-    }
-    auto* block = dynamic_cast<block_streak_t*>(load_block(table));
+    auto* block = dynamic_cast<block_streak_t*>(load_block(streak_table(horizontal)));
     ASSERT_TRUE(block);
     const texel_t input{0.1f, 0.2f, 0.3f, 1.0f};
     render_target_t* out = target(96, 64, {});
