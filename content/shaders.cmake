@@ -3,7 +3,8 @@
 # manifest "/shadermanager.toml", all below PUMBLECRISP_CONTENT_GEN_DIR, so the archive carries them.
 #
 # The tool finds the entries itself (the built-in shaders of shaders/default.hlsl, the passes of the
-# shader description files, shaders/entrypoints.txt) and rebuilds only the entries whose source or
+# shader description files, the render-pass tables of the project files, shaders/entrypoints.txt), so
+# no stage is listed twice, and rebuilds only the entries whose source or
 # includes changed. The step runs when any shader-related content file changes (globbed, so new files
 # are seen) or when a file named in the depfile of its last run changes (includes from anywhere).
 # Without any shader the manifest lists no entries. A compile error fails the build with its file and

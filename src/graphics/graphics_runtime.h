@@ -127,11 +127,12 @@ class graphics_runtime_t {
   ~graphics_runtime_t() = default;
 };
 
-class graphics_runtime_impl_t final : public graphics_runtime_t {
+// Not final: tests derive from it to record the draws a block makes.
+class graphics_runtime_impl_t : public graphics_runtime_t {
  public:
   // Device and context of the graphics system, which owns them.
   graphics_runtime_impl_t(ID3D11Device* device, ID3D11DeviceContext* context);
-  ~graphics_runtime_impl_t();
+  virtual ~graphics_runtime_impl_t();
 
   void shutdown() override;
   tl::expected<void, std::string> init() override;

@@ -239,8 +239,12 @@ TEST_F(DemoPlaybackTest, FramesMatchTheExpectedImages) {
   const fs::path expected_dir = fs::path(PUMBLECRISP_TEST_DATA) / "demo_frames";
   const fs::path output_dir = fs::path(PUMBLECRISP_BINARY_DIR) / "test-output/demo_frames";
   const bool update = std::getenv("PUMBLECRISP_UPDATE_FRAMES") != nullptr;
-  for (float t : {2.0f, 4.0f, 8.0f, 15.0f, 22.5f, 29.0f, 34.5f, 44.0f, 50.75f, 57.0f, 63.0f, 97.0f, 102.5f, 108.0f,
-                  113.0f, 117.5f, 122.0f}) {
+  // Among them the post effects: the intro's rings (2, 4), the tunnel's glow (15, 22.5), the sky and
+  // sun shafts behind the metaballs (29, 32, 34.5), the fractal's bloom with its trail and streaks
+  // (44, 47.25, 50.75) and the plasma's tonemapped chain (57, 60, 63); the intro text (2, 4), the
+  // particle ring with the greetings (97, 102.5), the credits (108) and the GPU fountain (113 to 122).
+  for (float t : {2.0f, 4.0f, 8.0f, 15.0f, 22.5f, 29.0f, 32.0f, 34.5f, 44.0f, 47.25f, 50.75f, 57.0f, 60.0f, 63.0f,
+                  97.0f, 102.5f, 108.0f, 113.0f, 117.5f, 122.0f}) {
     const std::vector<uint32_t> frame = frame_at(t);
     const std::string name = fmt::sprintf("frame_%05.2f.png", t);
     if (update) {

@@ -55,13 +55,26 @@ std::vector<const value_t*> items(const value_t& parent, const char* key) {
   return out;
 }
 
-// The render-pass tables of a block: its "renderpass" table, or each entry of the "renderpass"
-// arrays of the tables that hold a block's pass list.
-std::vector<const value_t*> block_passes(const value_t& block) {
+// The stage tables ("vs", "gs", "ps", "cs") of every render-pass table below a node, whatever key
+// its block keeps the pass under.
+void collect_stages(const value_t& node, std::vector<const value_t*>& out) {
+  if (node.kind == value_kind_t::array) {
+    for (const auto& item : node.items) collect_stages(*item, out);
+    return;
+  }
+  if (node.kind != value_kind_t::table) return;
+  for (const char* stage : {"vs", "gs", "ps", "cs"})
+    if (const value_t& table = node.get(stage, value_kind_t::table); table.valid) out.push_back(&table);
+  for (const auto& [key, child] : node.children) collect_stages(*child, out);
+}
+
+// The classes whose passes are full-screen triangles over the image of the layer below.
+const std::set<std::string> full_screen_classes = {"shader", "bloom", "streak", "tonemapping", "volumetric-light",
+                                                   "intro-block", "depth-of-field"};
+
+std::vector<const value_t*> stage_tables(const value_t& block) {
   std::vector<const value_t*> out;
-  if (const value_t& pass = block.get("renderpass", value_kind_t::table); pass.valid) out.push_back(&pass);
-  for (const char* key : {"shaderdesc", "dof-shaderdesc", "bokeh-shaderdesc"})
-    for (const value_t* pass : items(block.get(key, value_kind_t::table), "renderpass")) out.push_back(pass);
+  collect_stages(block, out);
   return out;
 }
 
@@ -99,10 +112,7 @@ class ContentTest : public ::testing::Test {
 std::unique_ptr<filesystem_t> ContentTest::archive_;
 std::unique_ptr<value_t> ContentTest::project_;
 
-// The classes the production's blocks use; every other block is a shader block.
-bool is_shader_block(const value_t& block) { return block.get_string("class-name", "") == "shader"; }
-
-TEST_F(ContentTest, ProjectHasShaderBlocksOverThreeLayersWithBlendsFadesAndMusic) {
+TEST_F(ContentTest, ProjectHasShaderAndPostEffectBlocksOverLayersWithBlendsFadesAndMusic) {
   const value_t& settings = project_->get("settings", value_kind_t::table);
   EXPECT_EQ(settings.get_int("fade-mode", 0), 2);
   EXPECT_GT(settings.get_float("block-fade-in", 0), 0.0f);
@@ -115,21 +125,33 @@ TEST_F(ContentTest, ProjectHasShaderBlocksOverThreeLayersWithBlendsFadesAndMusic
   int shader_blocks = 0;
   for (const value_t* block : blocks()) {
     SCOPED_TRACE(block->get_string("name", "?"));
-    classes.insert(block->get_string("class-name", ""));
+    const std::string class_name = block->get_string("class-name", "");
+    classes.insert(class_name);
     layers.insert(block->get_int("layer", -1));
     blend_modes.insert(block->get_int("blend-mode", -1));
     EXPECT_TRUE(ids.insert(block->get_int("id", -1)).second) << "ids are unique";
     EXPECT_LT(block->get_float("start-time", 0), block->get_float("end-time", 0));
-    if (!is_shader_block(*block)) continue;
+    // Every pass of the full-screen classes draws a triangle with a pixel shader.
+    const auto stages = stage_tables(*block);
+    if (!full_screen_classes.contains(class_name)) continue;
+    EXPECT_FALSE(stages.empty());
+    for (const value_t* stage : stages) {
+      const int type = stage->get_int("type", 0);
+      EXPECT_TRUE(type == 1 || type == 4) << stage->get_string("entrypoint", "");
+      if (type == 1) {
+        EXPECT_EQ(stage->get_string("entrypoint", ""), "VsQuad");
+      }
+    }
+    if (class_name != "shader") continue;
     ++shader_blocks;
     const value_t& pass = block->get("renderpass", value_kind_t::table);
     EXPECT_EQ(pass.get_int("type", 0), 1);
-    EXPECT_EQ(pass.get("vs", value_kind_t::table).get_string("entrypoint", ""), "VsQuad");
     EXPECT_EQ(pass.get("ps", value_kind_t::table).get_int("type", 0), 4);
   }
   EXPECT_GE(shader_blocks, 6);
-  EXPECT_EQ(classes, (std::set<std::string>{"shader", "sdf-text", "simple-particlesystem"}));
-  EXPECT_EQ(layers, (std::set<int>{0, 1, 2, 3}));
+  EXPECT_EQ(classes, (std::set<std::string>{"shader", "bloom", "streak", "tonemapping", "volumetric-light",
+                                            "intro-block", "sdf-text", "simple-particlesystem", "particlesystem"}));
+  EXPECT_EQ(layers, (std::set<int>{0, 1, 2, 3, 4, 5}));
   EXPECT_TRUE(blend_modes.contains(1) && blend_modes.contains(3)) << "add and screen are used";
 }
 
@@ -166,9 +188,9 @@ TEST_F(ContentTest, CameraSpansNameCamerasOfTheirBlock) {
   EXPECT_EQ(block_named("starfield").get_string("camera-scene", ""), "data/scenes/star-flight.e3d");
 }
 
-// Every block above layer 0 lies within one scene, so linking feeds it that scene's image; the
-// finishing pass of a scene is its topmost block over the whole scene and reads the image below
-// it. Only the short flashes lie above it.
+// Every block above layer 0 lies within one scene, so linking feeds it that scene's image; post
+// effects read the image below them, and the finishing pass of a scene is its topmost block over
+// the whole scene and reads the image below it. Only the short flashes and a tonemapper lie above it.
 TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
   std::vector<std::pair<float, float>> scenes;
   for (const value_t* block : blocks())
@@ -181,8 +203,20 @@ TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
     EXPECT_TRUE(std::any_of(scenes.begin(), scenes.end(), [&](const std::pair<float, float>& scene) {
       return scene.first <= span.first && span.second <= scene.second;
     }));
-    // Post effects of other classes (depth of field) replace the image below rather than blend.
-    if (block->get_string("class-name", "") != "shader") continue;
+    const std::string class_name = block->get_string("class-name", "");
+    // Text, particles and meshes draw over or instead of the image below as their classes do.
+    if (!full_screen_classes.contains(class_name)) continue;
+    if (class_name != "shader" && class_name != "intro-block") {
+      // A post effect replaces the image below with its own result, read from the layer below.
+      EXPECT_EQ(block->get_int("blend-mode", -1), 0);
+      const auto inputs = items(*block, "bound-inputs");
+      ASSERT_FALSE(inputs.empty());
+      for (const value_t* input : inputs) {
+        EXPECT_EQ(input->get_int("type", 0), 2);
+        EXPECT_EQ(input->get_int("layer_offset", 0), 1);
+      }
+      continue;
+    }
     const value_t& pass = block->get("renderpass", value_kind_t::table);
     if (pass.get("ps", value_kind_t::table).get_string("filename", "") != "shaders/demo/grade.hlsl") {
       EXPECT_NE(block->get_int("blend-mode", 0), 0) << "overlays are blended";
@@ -193,7 +227,9 @@ TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
     ASSERT_EQ(inputs.size(), 1u);
     EXPECT_EQ(inputs[0]->get_int("type", 0), 2);
     EXPECT_EQ(inputs[0]->get_int("layer_offset", 0), 1);
+    // Only a tonemapper, which maps the graded image to display values, follows the grade.
     for (const value_t* other : blocks()) {
+      if (other->get_string("class-name", "") == "tonemapping") continue;
       if (other->get_float("start-time", 0) == span.first && other->get_float("end-time", 0) == span.second) {
         EXPECT_LE(other->get_int("layer", 0), block->get_int("layer", 0)) << other->get_string("name", "");
       }
@@ -215,10 +251,7 @@ TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
                                  "data/fonts/gantrybolt.msdf", "shaders/sdf_text.toml",
                                  "shaders/particlesystems/simple_particle.toml"};
   for (const value_t* block : blocks()) {
-    for (const value_t* pass : block_passes(*block))
-      for (const char* stage : {"vs", "gs", "ps", "cs"})
-        if (const value_t& table = pass->get(stage, value_kind_t::table); table.valid)
-          files.insert(table.get_string("filename", ""));
+    for (const value_t* stage : stage_tables(*block)) files.insert(stage->get_string("filename", ""));
     if (std::string scene = block->get_string("camera-scene", ""); !scene.empty()) files.insert(scene);
     for (const value_t* input : items(*block, "bound-inputs"))
       if (std::string texture = input->get_string("texture-path", ""); !texture.empty())
@@ -238,8 +271,8 @@ TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
   EXPECT_FALSE(archive_->exists("music.cmake"));
 }
 
-// Each stage a block, a description or the shader manager loads has compiled bytecode listed in
-// the cache manifest.
+// Each stage a block's render-pass tables, a description or the shader manager loads has compiled
+// bytecode listed in the cache manifest.
 TEST_F(ContentTest, ShaderCacheListsEveryStageTheContentLoads) {
   std::string manifest_text;
   ASSERT_TRUE(archive_->read_text_file("shadermanager.toml", manifest_text));
@@ -256,10 +289,9 @@ TEST_F(ContentTest, ShaderCacheListsEveryStageTheContentLoads) {
                               "PsDarken", "PsLighten", "PsDifference", "PsNegation"})
     wanted.insert({"shaders/default.hlsl", builtin});
   for (const value_t* block : blocks())
-    for (const value_t* pass : block_passes(*block))
-      for (const char* stage : {"vs", "gs", "ps", "cs"})
-        if (const value_t& table = pass->get(stage, value_kind_t::table); table.valid)
-          wanted.insert({table.get_string("filename", ""), table.get_string("entrypoint", "")});
+    for (const value_t* stage : stage_tables(*block))
+      wanted.insert({stage->get_string("filename", ""), stage->get_string("entrypoint", "")});
+  EXPECT_TRUE(wanted.contains({"shaders/volumetric-light.hlsl", "PsSun"})) << "post-effect passes are listed";
   // The particle and text blocks load their passes from descriptions of their own.
   for (const char* entry : {"VsParticle", "GsParticle", "PsParticle"})
     wanted.insert({"shaders/particlesystems/simple_particle.hlsl", entry});

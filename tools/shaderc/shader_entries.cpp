@@ -1,5 +1,7 @@
 #include "shader_entries.h"
 
+#include "project_entries.h"
+
 #include <fmt/printf.h>
 
 #include <algorithm>
@@ -17,6 +19,13 @@ const char* builtin_file = "shaders/default.hlsl";
 const char* builtin_pixel_shaders[] = {"PsLerp",   "PsCopy",   "PsCopyAlpha", "PsAdd",        "PsMultiply",
                                        "PsScreen", "PsDarken", "PsLighten",   "PsDifference", "PsNegation"};
 const char* entry_list_file = "shaders/entrypoints.txt";
+const char* project_suffix = ".proj.toml";
+
+bool is_project(const fs::path& path) {
+  const std::string name = path.filename().string();
+  const std::string suffix = project_suffix;
+  return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
 
 std::string normalize(const std::string& path) {
   std::string out;
@@ -325,12 +334,15 @@ tl::expected<std::vector<shader_entry_t>, std::string> find_shader_entries(const
     for (const char* entry : builtin_pixel_shaders)
       found.push_back({spirv_stage_t::pixel, builtin_file, entry, "built-in"});
   }
-  std::vector<fs::path> descriptions;
+  std::vector<fs::path> descriptions, projects;
   if (fs::is_directory(root)) {
-    for (const auto& item : fs::recursive_directory_iterator(root))
-      if (item.is_regular_file() && item.path().extension() == ".toml") descriptions.push_back(item.path());
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+      if (!item.is_regular_file() || item.path().extension() != ".toml") continue;
+      (is_project(item.path()) ? projects : descriptions).push_back(item.path());
+    }
   }
   std::sort(descriptions.begin(), descriptions.end());
+  std::sort(projects.begin(), projects.end());
   for (const auto& description : descriptions) {
     auto text = read_text(description);
     if (!text) return tl::unexpected(text.error());
@@ -339,6 +351,13 @@ tl::expected<std::vector<shader_entry_t>, std::string> find_shader_entries(const
     auto passes = parse_shader_description(*text, virtual_path);
     if (!passes) return tl::unexpected(passes.error());
     found.insert(found.end(), passes->begin(), passes->end());
+  }
+  for (const auto& project : projects) {
+    auto text = read_text(project);
+    if (!text) return tl::unexpected(text.error());
+    auto stages = parse_project_shaders(*text, fs::relative(project, root).generic_string());
+    if (!stages) return tl::unexpected(stages.error());
+    found.insert(found.end(), stages->begin(), stages->end());
   }
   if (fs::exists(root / entry_list_file)) {
     auto text = read_text(root / entry_list_file);

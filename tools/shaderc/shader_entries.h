@@ -1,8 +1,9 @@
 #pragma once
 // Finds every (source file, entry point, stage) the content loads: the shader manager's built-in
 // full-screen shaders of shaders/default.hlsl, every pass of every shader description file (a .toml
-// file with a "shaders" array), and the lines of shaders/entrypoints.txt for stages that code or
-// project files load by name ("<vertex|geometry|pixel|compute> <file> <entry point>", '#' comments).
+// file with a "shaders" array), every render-pass table of every project file (a .proj.toml file),
+// and the lines of shaders/entrypoints.txt for stages that code loads by name
+// ("<vertex|geometry|pixel|compute> <file> <entry point>", '#' comments).
 
 #include <string>
 #include <vector>

@@ -74,7 +74,14 @@ float3 shade(float3 ro, float3 rd, float t, int material) {
   return lerp(ground, sky(rd), saturate(t / 40.0));
 }
 
-float4 PsBlobs(float4 position : SV_Position) : SV_Target {
+// The second output says how much of the sky the scene covers: the blobs fully, the floor less and
+// less towards the horizon, the sky not at all.
+struct blobs_out_t {
+  float4 color : SV_Target0;
+  float4 occlusion : SV_Target1;
+};
+
+blobs_out_t PsBlobs(float4 position : SV_Position) {
   float2 uv = screen_uv(position);
   float3 ro = camPos;
   float3 rd = camera_ray(uv);
@@ -88,5 +95,9 @@ float4 PsBlobs(float4 position : SV_Position) : SV_Target {
     float shadow = saturate(blob_field(p + float3(0, 0.8, 0)) * 0.8);
     color = lerp(color, sky(rd2), 0.35 * gloss) * (0.4 + 0.6 * shadow);
   }
-  return float4(filmic(color * (0.9 + 0.4 * intensity)), 1.0);
+  blobs_out_t result;
+  result.color = float4(filmic(color * (0.9 + 0.4 * intensity)), 1.0);
+  float covered = material == 1 ? 1.0 : material == 0 ? 1.0 - saturate(t / 40.0) : 0.0;
+  result.occlusion = float4(covered, covered, covered, 1.0);
+  return result;
 }

@@ -29,7 +29,13 @@ float3 tunnel_normal(float3 p) {
                           tunnel_distance(p + float3(0, 0, e)) - d));
 }
 
-float4 PsTunnel(float4 position : SV_Position) : SV_Target {
+// The second output carries the rings' own light, for a bloom that glows only from them.
+struct tunnel_out_t {
+  float4 color : SV_Target0;
+  float4 emissive : SV_Target1;
+};
+
+tunnel_out_t PsTunnel(float4 position : SV_Position) {
   float2 uv = screen_uv(position);
   float z = camPos.z + time.y * speed;
   float3 ro = float3(path(z) + camPos.xy, z);
@@ -65,5 +71,8 @@ float4 PsTunnel(float4 position : SV_Position) : SV_Target {
   color += lightColor.rgb * ring * 0.2 * kick;
   float fog = exp(-t * 0.05);
   color = lerp(float3(0.02, 0.01, 0.04), color, fog);
-  return float4(filmic(color * (0.9 + 0.5 * intensity)), 1.0);
+  tunnel_out_t result;
+  result.color = float4(filmic(color * (0.9 + 0.5 * intensity)), 1.0);
+  result.emissive = float4((light * albedo + lightColor.rgb * ring * 0.3) * fog * 0.5, 1.0);
+  return result;
 }
