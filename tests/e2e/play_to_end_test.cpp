@@ -29,9 +29,9 @@ namespace {
 using player_run::player_path;
 using player_run::player_run_t;
 
-// What the production and its soundtrack say: the last block ends at 64 s, the music is played at
+// What the production and its soundtrack say: the last block ends at 92 s, the music is played at
 // volume 0.8 and faded out over the last 2 s ("sound-fade-out"); the output is 44100 Hz stereo s16.
-constexpr double timeline_end = 64.0;
+constexpr double timeline_end = 92.0;
 constexpr double music_volume = 0.8;
 constexpr double fade_seconds = 2.0;
 constexpr int rate = 44100;

@@ -183,10 +183,10 @@ TEST_F(DemoPlaybackTest, PlaysTheProductionAtChosenTimes) {
   EXPECT_GT(lit, 0) << "the scene draws something";
   EXPECT_GT(differing, width) << "the scene is structured";
 
-  // Past the last block (64 s) and before the music's end nothing is active: the back buffer
+  // Past the last block (92 s) and before the music's end nothing is active: the back buffer
   // keeps the frame colour and the timeline has ended.
   bool playing = true;
-  std::vector<uint32_t> after = frame_at(65.5f, &playing);
+  std::vector<uint32_t> after = frame_at(93.5f, &playing);
   EXPECT_FALSE(playing);
   uint32_t p = at(after, width / 2, height / 2);
   EXPECT_NEAR(channel(p, 0), 26, 1);
@@ -239,7 +239,8 @@ TEST_F(DemoPlaybackTest, FramesMatchTheExpectedImages) {
   const fs::path expected_dir = fs::path(PUMBLECRISP_TEST_DATA) / "demo_frames";
   const fs::path output_dir = fs::path(PUMBLECRISP_BINARY_DIR) / "test-output/demo_frames";
   const bool update = std::getenv("PUMBLECRISP_UPDATE_FRAMES") != nullptr;
-  for (float t : {2.0f, 8.0f, 15.0f, 22.5f, 29.0f, 34.5f, 44.0f, 50.75f, 57.0f, 63.0f}) {
+  for (float t : {2.0f, 8.0f, 15.0f, 22.5f, 29.0f, 34.5f, 44.0f, 50.75f, 57.0f, 63.0f, 70.0f, 75.0f, 77.5f, 82.0f,
+                  86.0f, 90.0f}) {
     const std::vector<uint32_t> frame = frame_at(t);
     const std::string name = fmt::sprintf("frame_%05.2f.png", t);
     if (update) {

@@ -98,21 +98,26 @@ TEST_F(ContentTest, ProjectHasShaderBlocksOverThreeLayersWithBlendsFadesAndMusic
             "data/music/demo-final.ogg");
 
   std::set<int> layers, blend_modes, ids;
+  std::set<std::string> classes;
   int shader_blocks = 0;
   for (const value_t* block : blocks()) {
     SCOPED_TRACE(block->get_string("name", "?"));
-    EXPECT_EQ(block->get_string("class-name", ""), "shader");
-    ++shader_blocks;
+    const std::string class_name = block->get_string("class-name", "");
+    classes.insert(class_name);
     layers.insert(block->get_int("layer", -1));
     blend_modes.insert(block->get_int("blend-mode", -1));
     EXPECT_TRUE(ids.insert(block->get_int("id", -1)).second) << "ids are unique";
     EXPECT_LT(block->get_float("start-time", 0), block->get_float("end-time", 0));
+    if (class_name != "shader") continue;
+    ++shader_blocks;
     const value_t& pass = block->get("renderpass", value_kind_t::table);
     EXPECT_EQ(pass.get_int("type", 0), 1);
     EXPECT_EQ(pass.get("vs", value_kind_t::table).get_string("entrypoint", ""), "VsQuad");
     EXPECT_EQ(pass.get("ps", value_kind_t::table).get_int("type", 0), 4);
   }
   EXPECT_GE(shader_blocks, 6);
+  for (const char* geometry : {"mesh", "lsystem", "tile-transition", "grid-deform"})
+    EXPECT_TRUE(classes.contains(geometry)) << geometry;
   EXPECT_EQ(layers, (std::set<int>{0, 1, 2, 3}));
   EXPECT_TRUE(blend_modes.contains(1) && blend_modes.contains(3)) << "add and screen are used";
 }
@@ -123,7 +128,7 @@ TEST_F(ContentTest, CameraSpansNameCamerasOfTheirBlock) {
     const char* block;
     size_t cameras;
   };
-  for (const case_t c : {case_t{"tunnel", 2}, case_t{"metaballs", 3}}) {
+  for (const case_t c : {case_t{"tunnel", 2}, case_t{"metaballs", 3}, case_t{"knot", 1}, case_t{"lsystem", 4}}) {
     SCOPED_TRACE(c.block);
     const value_t& block = block_named(c.block);
     const auto cameras = items(block, "cameras");
@@ -166,6 +171,13 @@ TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
       return scene.first <= span.first && span.second <= scene.second;
     }));
     const value_t& pass = block->get("renderpass", value_kind_t::table);
+    if (block->get_string("class-name", "") == "grid-deform") {
+      const auto inputs = items(*block, "bound-inputs");
+      ASSERT_EQ(inputs.size(), 1u);
+      EXPECT_EQ(inputs[0]->get_int("type", 0), 2) << "the image of the scene below";
+      EXPECT_EQ(inputs[0]->get_int("layer_offset", 0), 1);
+      continue;
+    }
     if (pass.get("ps", value_kind_t::table).get_string("filename", "") != "shaders/demo/grade.hlsl") {
       EXPECT_NE(block->get_int("blend-mode", 0), 0) << "overlays are blended";
       continue;
@@ -181,10 +193,43 @@ TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
       }
     }
   }
-  // Scenes follow each other without gaps over the music's first 64 s.
+  // Scenes follow each other without gaps up to 92 s; only a transition overlaps its neighbours.
   std::sort(scenes.begin(), scenes.end());
-  for (size_t i = 1; i < scenes.size(); ++i) EXPECT_EQ(scenes[i].first, scenes[i - 1].second);
-  EXPECT_EQ(scenes.back().second, 64.0f);
+  float covered = scenes.front().second;
+  EXPECT_EQ(scenes.front().first, 0.0f);
+  for (size_t i = 1; i < scenes.size(); ++i) {
+    EXPECT_LE(scenes[i].first, covered) << "a gap before " << scenes[i].first;
+    covered = std::max(covered, scenes[i].second);
+  }
+  EXPECT_EQ(covered, 92.0f);
+}
+
+// A tile transition reads the scene before and the scene after; both play under the whole
+// transition, or the one outside its span would come through faded to black.
+TEST_F(ContentTest, TileTransitionReadsTheScenesItJoins) {
+  const value_t& transition = block_named("knot to lsystem");
+  EXPECT_EQ(transition.get_string("class-name", ""), "tile-transition");
+  const auto inputs = items(transition, "bound-inputs");
+  ASSERT_EQ(inputs.size(), 2u);
+  const float start = transition.get_float("start-time", 0), end = transition.get_float("end-time", 0);
+  const char* joined[] = {"knot", "lsystem"};
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(joined[i]);
+    const value_t& scene = block_named(joined[i]);
+    EXPECT_EQ(inputs[i]->get_int("type", 0), 3);
+    EXPECT_EQ(inputs[i]->get_int("block-id", -1), scene.get_int("id", -2));
+    EXPECT_LE(scene.get_float("start-time", 0), start);
+    EXPECT_GE(scene.get_float("end-time", 0), end);
+  }
+  EXPECT_LT(block_named("knot").get_float("start-time", 0), start) << "the knot plays before";
+  EXPECT_GT(block_named("lsystem").get_float("end-time", 0), end) << "the L-system plays after";
+  // Listed after both, its chain is the one that reaches the screen.
+  const auto all = blocks();
+  auto position = [&](const char* name) {
+    return std::find_if(all.begin(), all.end(), [&](const value_t* b) { return b->get_string("name", "") == name; });
+  };
+  EXPECT_GT(position("knot to lsystem"), position("lsystem"));
+  EXPECT_GT(position("knot to lsystem"), position("knot"));
 }
 
 TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
@@ -193,13 +238,24 @@ TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
   for (const value_t* block : blocks()) {
     const value_t& pass = block->get("renderpass", value_kind_t::table);
     for (const char* stage : {"vs", "ps"})
-      files.insert(pass.get(stage, value_kind_t::table).get_string("filename", ""));
+      if (std::string file = pass.get(stage, value_kind_t::table).get_string("filename", ""); !file.empty())
+        files.insert(file);
     if (std::string scene = block->get_string("camera-scene", ""); !scene.empty()) files.insert(scene);
+    if (std::string mesh = block->get("scene", value_kind_t::table).get_string("filename", ""); !mesh.empty())
+      files.insert(mesh);
+    const value_t& rp = block->get("rp", value_kind_t::table);
+    for (const char* stage : {"vs", "ps"})
+      if (std::string file = rp.get(stage, value_kind_t::table).get_string("filename", ""); !file.empty())
+        files.insert(file);
+    if (block->get_string("class-name", "") == "lsystem")
+      for (int i = 1; i <= 4; ++i) files.insert(fmt::sprintf("config/lsystem_cam%d.txt", i));
     for (const value_t* input : items(*block, "bound-inputs"))
       if (std::string texture = input->get_string("texture-path", ""); !texture.empty())
         files.insert(texture);
   }
   EXPECT_TRUE(files.contains("data/textures/rock.png"));
+  EXPECT_TRUE(files.contains("data/meshes/knot.glb"));
+  files.insert({"shaders/mesh.hlsl", "shaders/lsystem.toml", "shaders/lsystem.hlsl"});
   for (const std::string& file : files) {
     EXPECT_TRUE(archive_->exists(file)) << file;
     EXPECT_FALSE(archived(file).empty()) << file;
@@ -207,6 +263,9 @@ TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
   const std::vector<uint8_t> png = archived("data/textures/rock.png");
   ASSERT_GE(png.size(), 24u);
   EXPECT_EQ(std::memcmp(png.data(), "\x89PNG", 4), 0);
+  const std::vector<uint8_t> glb = archived("data/meshes/knot.glb");
+  ASSERT_GE(glb.size(), 12u);
+  EXPECT_EQ(std::memcmp(glb.data(), "glTF", 4), 0);
   // Sources of the build steps stay out.
   EXPECT_FALSE(archive_->exists("sync/demo.tracks"));
   EXPECT_FALSE(archive_->exists("music.cmake"));
@@ -230,9 +289,16 @@ TEST_F(ContentTest, ShaderCacheListsEveryStageTheContentLoads) {
                               "PsDarken", "PsLighten", "PsDifference", "PsNegation"})
     wanted.insert({"shaders/default.hlsl", builtin});
   for (const value_t* block : blocks()) {
-    const value_t& ps = block->get("renderpass", value_kind_t::table).get("ps", value_kind_t::table);
-    wanted.insert({ps.get_string("filename", ""), ps.get_string("entrypoint", "")});
+    for (const char* pass : {"renderpass", "rp"}) {
+      for (const char* stage : {"vs", "ps"}) {
+        const value_t& shader = block->get(pass, value_kind_t::table).get(stage, value_kind_t::table);
+        if (shader.valid) wanted.insert({shader.get_string("filename", ""), shader.get_string("entrypoint", "")});
+      }
+    }
   }
+  // Loaded by the blocks themselves.
+  for (const char* entry : {"VsMeshPN", "VsMeshPNT", "PsMesh"}) wanted.insert({"shaders/mesh.hlsl", entry});
+  for (const char* entry : {"VsLsystem", "PsLsystem"}) wanted.insert({"shaders/lsystem.hlsl", entry});
   for (const auto& entry : wanted) EXPECT_TRUE(cached.contains(entry)) << entry.first << " " << entry.second;
 }
 
