@@ -15,6 +15,7 @@
 #include "common/block_fixture.h"
 #include "common/gltf_writer.h"
 #include "common/log_capture.h"
+#include "engine/engine_impl.h"
 #include "graphics/input_layout.h"
 #include "graphics/render_target.h"
 #include "shaders/render_context.h"
@@ -226,6 +227,56 @@ TEST_F(BlocksDrawTest, MeshBlockRefusesBadScenesWithItsMessagesAndDrawsNothing) 
     block.execute(render_context_t{{out.get()}, {}, {}, 0.0f, 0.0f, 0.0f});
     for (const rgba32f_t& px : read(*out)) ASSERT_EQ(px.r, 0.0f);
   }
+}
+
+// The project loader keeps a mesh block whose scene failed: it draws nothing, and the timeline
+// plays on into the next scene.
+TEST_F(BlocksDrawTest, ProductionWithABrokenMeshPlaysOnIntoTheNextScene) {
+  engine_impl_t engine;
+  engine_context->engine = &engine;
+  log_capture_t log;
+  ASSERT_TRUE(engine.load_project_text("", R"(
+[[blocks]]
+class-name = "mesh"
+id = 1
+start-time = 0.0
+end-time = 5.0
+[blocks.scene]
+filename = "data/meshes/missing.glb"
+
+[[blocks]]
+class-name = "shader"
+id = 2
+start-time = 5.0
+end-time = 10.0
+[blocks.renderpass]
+type = 1
+rasterizer-state = 2
+depth-stencil-state = 2
+[blocks.renderpass.vs]
+type = 1
+filename = "shaders/default.hlsl"
+entrypoint = "VsQuad"
+[blocks.renderpass.ps]
+type = 4
+filename = "shaders/demo/plasma.hlsl"
+entrypoint = "PsPlasma"
+)").has_value());
+  EXPECT_TRUE(logged(log, "Error loading scene: data/meshes/missing.glb"));
+  ASSERT_EQ(engine.get_blocks().size(), 2u);
+  render_target_t* backbuffer = gsys->get_backbuffer();
+  auto lit_pixels = [&](float t) {
+    engine.timer.seek(t);
+    runtime->begin_frame();
+    resources->begin_frame();
+    engine.render_frame(backbuffer);
+    int lit = 0;
+    for (uint32_t p : read_rgba8(backbuffer->texture.get())) lit += (p & 0xffffffu) != 0 ? 1 : 0;
+    return lit;
+  };
+  EXPECT_EQ(lit_pixels(2.5f), 0) << "the broken mesh block draws nothing";
+  EXPECT_GT(lit_pixels(7.5f), 0) << "the next scene plays";
+  engine_context->engine = nullptr;
 }
 
 // Scripts are read through the file system; one that is missing or does not parse is logged and
