@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,15 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// The process's resident memory, from /proc.
+double resident_mib() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  return 0.0;
+}
 
 constexpr int width = 640;
 constexpr int height = 360;
@@ -113,6 +123,7 @@ void BM_PlayDemoFrame(benchmark::State& state) {
   if (!engine_init(&systems, project.c_str())) {
     state.SkipWithError("engine_init failed");
   } else {
+    state.counters["resident_mib_loaded"] = resident_mib();
     // Read one texel back each frame so the frame's GPU work is finished when the clock stops.
     D3D11_TEXTURE2D_DESC desc = gsys.get_backbuffer()->texture_desc;
     desc.Width = desc.Height = 1;
