@@ -201,7 +201,7 @@ TEST_F(PlayToEndTest, PlaysTheProductionToItsEndFadingTheMusicOut) {
 TEST_F(PlayToEndTest, EscapeWhilePlayingEndsWithExitCodeZero) {
   player_run_t run(player_path(), {}, {{"SDL_AUDIODRIVER", "dummy"}});
   ASSERT_TRUE(run.answer_dialog()) << run.log();
-  ASSERT_TRUE(run.wait_for_log("First execute: grade:PsGrade", 1, 60)) << run.log();
+  ASSERT_TRUE(run.wait_for_log("First execute: grade:PsGrade", 1, 150)) << run.log();
   const std::string window = run.wait_for_window();
   ASSERT_FALSE(window.empty()) << run.log();
   const auto pressed = std::chrono::steady_clock::now();
