@@ -108,11 +108,13 @@ class player_run_t {
       x_session::press_keys(window, "Escape");
       if (int code = wait_exit(3); code != -1) return code;
     }
-    return wait_exit(10);
+    // A press during the load waits in the queue until the first frame; the production's load
+    // (the L-system's full-capacity buffers) takes tens of seconds under the sanitizers.
+    return wait_exit(120);
   }
 
   // The exit code, or -1 when the player did not end within the time.
-  int wait_exit(int seconds = 60) {
+  int wait_exit(int seconds = 120) {
     for (int i = 0; i < seconds * 20; ++i) {
       if (poll_exit()) return exit_code_;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -241,10 +241,13 @@ TEST_F(DemoPlaybackTest, FramesMatchTheExpectedImages) {
   const bool update = std::getenv("PUMBLECRISP_UPDATE_FRAMES") != nullptr;
   // Among them the post effects: the intro's rings (2, 4), the tunnel's glow (15, 22.5), the sky and
   // sun shafts behind the metaballs (29, 32, 34.5), the fractal's bloom with its trail and streaks
-  // (44, 47.25, 50.75) and the plasma's tonemapped chain (57, 60, 63); the intro text (2, 4), the
-  // particle ring with the greetings (97, 102.5), the credits (108) and the GPU fountain (113 to 122).
-  for (float t : {2.0f, 4.0f, 8.0f, 15.0f, 22.5f, 29.0f, 32.0f, 34.5f, 44.0f, 47.25f, 50.75f, 57.0f, 60.0f, 63.0f,
-                  97.0f, 102.5f, 108.0f, 113.0f, 117.5f, 122.0f}) {
+  // (44, 47.25, 50.75) and the plasma's tonemapped chain (57, 60, 63); the intro text (2, 4); the
+  // knot with depth of field (70), the tile transition into the L-system (75, 77.5), its camera spans
+  // (82, 90) and the grid deform (86); the particle ring with the greetings (97, 102.5), the credits
+  // (108) and the GPU fountain (113 to 122).
+  for (float t : {2.0f,  4.0f,  8.0f,  15.0f, 22.5f, 29.0f,  32.0f,  34.5f, 44.0f,  47.25f, 50.75f,
+                  57.0f, 60.0f, 63.0f, 70.0f, 75.0f, 77.5f,  82.0f,  86.0f, 90.0f,  97.0f,  102.5f,
+                  108.0f, 113.0f, 117.5f, 122.0f}) {
     const std::vector<uint32_t> frame = frame_at(t);
     const std::string name = fmt::sprintf("frame_%05.2f.png", t);
     if (update) {

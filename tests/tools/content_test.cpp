@@ -70,7 +70,7 @@ void collect_stages(const value_t& node, std::vector<const value_t*>& out) {
 
 // The classes whose passes are full-screen triangles over the image of the layer below.
 const std::set<std::string> full_screen_classes = {"shader", "bloom", "streak", "tonemapping", "volumetric-light",
-                                                   "intro-block", "depth-of-field"};
+                                                   "intro-block"};
 
 std::vector<const value_t*> stage_tables(const value_t& block) {
   std::vector<const value_t*> out;
@@ -149,8 +149,11 @@ TEST_F(ContentTest, ProjectHasShaderAndPostEffectBlocksOverLayersWithBlendsFades
     EXPECT_EQ(pass.get("ps", value_kind_t::table).get_int("type", 0), 4);
   }
   EXPECT_GE(shader_blocks, 6);
+  // Every block class of the project format but the trivial one.
   EXPECT_EQ(classes, (std::set<std::string>{"shader", "bloom", "streak", "tonemapping", "volumetric-light",
-                                            "intro-block", "sdf-text", "simple-particlesystem", "particlesystem"}));
+                                            "simple-particlesystem", "particlesystem", "intro-block",
+                                            "tile-transition", "grid-deform", "lsystem", "mesh", "sdf-text",
+                                            "depth-of-field"}));
   EXPECT_EQ(layers, (std::set<int>{0, 1, 2, 3, 4, 5}));
   EXPECT_TRUE(blend_modes.contains(1) && blend_modes.contains(3)) << "add and screen are used";
 }
@@ -161,7 +164,7 @@ TEST_F(ContentTest, CameraSpansNameCamerasOfTheirBlock) {
     const char* block;
     size_t cameras;
   };
-  for (const case_t c : {case_t{"tunnel", 2}, case_t{"metaballs", 3}}) {
+  for (const case_t c : {case_t{"tunnel", 2}, case_t{"metaballs", 3}, case_t{"knot", 1}, case_t{"lsystem", 4}}) {
     SCOPED_TRACE(c.block);
     const value_t& block = block_named(c.block);
     const auto cameras = items(block, "cameras");
@@ -204,8 +207,15 @@ TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
       return scene.first <= span.first && span.second <= scene.second;
     }));
     const std::string class_name = block->get_string("class-name", "");
+    if (class_name == "grid-deform") {
+      const auto inputs = items(*block, "bound-inputs");
+      ASSERT_EQ(inputs.size(), 1u);
+      EXPECT_EQ(inputs[0]->get_int("type", 0), 2) << "the image of the scene below";
+      EXPECT_EQ(inputs[0]->get_int("layer_offset", 0), 1);
+      continue;
+    }
     // Text, particles and meshes draw over or instead of the image below as their classes do.
-    if (!full_screen_classes.contains(class_name)) continue;
+    if (!full_screen_classes.contains(class_name) && class_name != "depth-of-field") continue;
     if (class_name != "shader" && class_name != "intro-block") {
       // A post effect replaces the image below with its own result, read from the layer below.
       EXPECT_EQ(block->get_int("blend-mode", -1), 0);
@@ -235,14 +245,43 @@ TEST_F(ContentTest, UpperLayersSpanTheSceneBelowAndTheFinishingPassIsOnTop) {
       }
     }
   }
-  // Scenes follow each other without gaps over the music's first 64 s and from 92 s to 124 s;
-  // the scenes of 64 s to 92 s are still to come.
+  // Scenes follow each other without gaps to the end; only a transition overlaps its neighbours.
   std::sort(scenes.begin(), scenes.end());
+  float covered = scenes.front().second;
+  EXPECT_EQ(scenes.front().first, 0.0f);
   for (size_t i = 1; i < scenes.size(); ++i) {
-    if (scenes[i - 1].second == 64.0f && scenes[i].first == 92.0f) continue;
-    EXPECT_EQ(scenes[i].first, scenes[i - 1].second) << "a gap at " << scenes[i - 1].second;
+    EXPECT_LE(scenes[i].first, covered) << "a gap before " << scenes[i].first;
+    covered = std::max(covered, scenes[i].second);
   }
-  EXPECT_EQ(scenes.back().second, 124.0f);
+  EXPECT_EQ(covered, 124.0f);
+}
+
+// A tile transition reads the scene before and the scene after; both play under the whole
+// transition, or the one outside its span would come through faded to black.
+TEST_F(ContentTest, TileTransitionReadsTheScenesItJoins) {
+  const value_t& transition = block_named("knot to lsystem");
+  EXPECT_EQ(transition.get_string("class-name", ""), "tile-transition");
+  const auto inputs = items(transition, "bound-inputs");
+  ASSERT_EQ(inputs.size(), 2u);
+  const float start = transition.get_float("start-time", 0), end = transition.get_float("end-time", 0);
+  const char* joined[] = {"knot", "lsystem"};
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(joined[i]);
+    const value_t& scene = block_named(joined[i]);
+    EXPECT_EQ(inputs[i]->get_int("type", 0), 3);
+    EXPECT_EQ(inputs[i]->get_int("block-id", -1), scene.get_int("id", -2));
+    EXPECT_LE(scene.get_float("start-time", 0), start);
+    EXPECT_GE(scene.get_float("end-time", 0), end);
+  }
+  EXPECT_LT(block_named("knot").get_float("start-time", 0), start) << "the knot plays before";
+  EXPECT_GT(block_named("lsystem").get_float("end-time", 0), end) << "the L-system plays after";
+  // Listed after both, its chain is the one that reaches the screen.
+  const auto all = blocks();
+  auto position = [&](const char* name) {
+    return std::find_if(all.begin(), all.end(), [&](const value_t* b) { return b->get_string("name", "") == name; });
+  };
+  EXPECT_GT(position("knot to lsystem"), position("lsystem"));
+  EXPECT_GT(position("knot to lsystem"), position("knot"));
 }
 
 TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
@@ -251,14 +290,26 @@ TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
                                  "data/fonts/gantrybolt.msdf", "shaders/sdf_text.toml",
                                  "shaders/particlesystems/simple_particle.toml"};
   for (const value_t* block : blocks()) {
-    for (const value_t* stage : stage_tables(*block)) files.insert(stage->get_string("filename", ""));
+    const value_t& pass = block->get("renderpass", value_kind_t::table);
+    for (const char* stage : {"vs", "ps"})
+      if (std::string file = pass.get(stage, value_kind_t::table).get_string("filename", ""); !file.empty())
+        files.insert(file);
     if (std::string scene = block->get_string("camera-scene", ""); !scene.empty()) files.insert(scene);
+    if (std::string mesh = block->get("scene", value_kind_t::table).get_string("filename", ""); !mesh.empty())
+      files.insert(mesh);
+    const value_t& rp = block->get("rp", value_kind_t::table);
+    for (const char* stage : {"vs", "ps"})
+      if (std::string file = rp.get(stage, value_kind_t::table).get_string("filename", ""); !file.empty())
+        files.insert(file);
+    if (block->get_string("class-name", "") == "lsystem")
+      for (int i = 1; i <= 4; ++i) files.insert(fmt::sprintf("config/lsystem_cam%d.txt", i));
     for (const value_t* input : items(*block, "bound-inputs"))
       if (std::string texture = input->get_string("texture-path", ""); !texture.empty())
         files.insert(texture);
   }
   EXPECT_TRUE(files.contains("data/textures/rock.png"));
-  files.insert("data/particle1.png");
+  EXPECT_TRUE(files.contains("data/meshes/knot.glb"));
+  files.insert({"shaders/mesh.hlsl", "shaders/lsystem.toml", "shaders/lsystem.hlsl"});
   for (const std::string& file : files) {
     EXPECT_TRUE(archive_->exists(file)) << file;
     EXPECT_FALSE(archived(file).empty()) << file;
@@ -266,6 +317,9 @@ TEST_F(ContentTest, ArchiveHoldsEveryFileTheProjectNames) {
   const std::vector<uint8_t> png = archived("data/textures/rock.png");
   ASSERT_GE(png.size(), 24u);
   EXPECT_EQ(std::memcmp(png.data(), "\x89PNG", 4), 0);
+  const std::vector<uint8_t> glb = archived("data/meshes/knot.glb");
+  ASSERT_GE(glb.size(), 12u);
+  EXPECT_EQ(std::memcmp(glb.data(), "glTF", 4), 0);
   // Sources of the build steps stay out.
   EXPECT_FALSE(archive_->exists("sync/demo.tracks"));
   EXPECT_FALSE(archive_->exists("music.cmake"));
@@ -288,14 +342,17 @@ TEST_F(ContentTest, ShaderCacheListsEveryStageTheContentLoads) {
   for (const char* builtin : {"VsQuad", "PsLerp", "PsCopy", "PsCopyAlpha", "PsAdd", "PsMultiply", "PsScreen",
                               "PsDarken", "PsLighten", "PsDifference", "PsNegation"})
     wanted.insert({"shaders/default.hlsl", builtin});
-  for (const value_t* block : blocks())
-    for (const value_t* stage : stage_tables(*block))
-      wanted.insert({stage->get_string("filename", ""), stage->get_string("entrypoint", "")});
-  EXPECT_TRUE(wanted.contains({"shaders/volumetric-light.hlsl", "PsSun"})) << "post-effect passes are listed";
-  // The particle and text blocks load their passes from descriptions of their own.
-  for (const char* entry : {"VsParticle", "GsParticle", "PsParticle"})
-    wanted.insert({"shaders/particlesystems/simple_particle.hlsl", entry});
-  for (const char* entry : {"VsText", "PsText"}) wanted.insert({"shaders/sdf_text.hlsl", entry});
+  for (const value_t* block : blocks()) {
+    for (const char* pass : {"renderpass", "rp"}) {
+      for (const char* stage : {"vs", "ps"}) {
+        const value_t& shader = block->get(pass, value_kind_t::table).get(stage, value_kind_t::table);
+        if (shader.valid) wanted.insert({shader.get_string("filename", ""), shader.get_string("entrypoint", "")});
+      }
+    }
+  }
+  // Loaded by the blocks themselves.
+  for (const char* entry : {"VsMeshPN", "VsMeshPNT", "PsMesh"}) wanted.insert({"shaders/mesh.hlsl", entry});
+  for (const char* entry : {"VsLsystem", "PsLsystem"}) wanted.insert({"shaders/lsystem.hlsl", entry});
   for (const auto& entry : wanted) EXPECT_TRUE(cached.contains(entry)) << entry.first << " " << entry.second;
 }
 

@@ -61,10 +61,16 @@ void d3d11_buffer_t::create_gl(const std::vector<uint8_t>& data) {
   if (!data.empty()) {
     glNamedBufferData(name_, desc_.ByteWidth, data.data(), gl_usage());
   } else {
-    // D3D hands out zeroed memory; GL leaves new storage undefined.
+    // D3D hands out zeroed memory; GL leaves new storage undefined. The software rasterizer clears
+    // one pattern at a time, so the widest pattern that divides the size keeps big buffers quick.
     glNamedBufferData(name_, desc_.ByteWidth, nullptr, gl_usage());
-    const uint8_t zero = 0;
-    glClearNamedBufferData(name_, GL_R8UI, GL_RED_INTEGER, GL_UNSIGNED_BYTE, &zero);
+    static const uint32_t zero[4] = {};
+    if (desc_.ByteWidth % 16 == 0)
+      glClearNamedBufferData(name_, GL_RGBA32UI, GL_RGBA_INTEGER, GL_UNSIGNED_INT, zero);
+    else if (desc_.ByteWidth % 4 == 0)
+      glClearNamedBufferData(name_, GL_R32UI, GL_RED_INTEGER, GL_UNSIGNED_INT, zero);
+    else
+      glClearNamedBufferData(name_, GL_R8UI, GL_RED_INTEGER, GL_UNSIGNED_BYTE, zero);
   }
 }
 
