@@ -92,5 +92,14 @@ tl::expected<pcm_stream_t, std::string> decode_audio(const uint8_t* data, size_t
     }
   }
   if (pcm.samples.empty()) return tl::make_unexpected(std::string("sound without samples"));
+  // A file cut short would end the music, and with it the production's clock, early. WAV and AIFF
+  // cannot tell: their declared size is taken from the bytes present.
+  if (sf_error(sound.get()) != SF_ERR_NO_ERROR)
+    return tl::make_unexpected(fmt::sprintf("damaged sound data (%s)", sf_strerror(sound.get())));
+  const auto decoded = static_cast<sf_count_t>(pcm.frame_count());
+  if (info.frames > 0 && info.frames != SF_COUNT_MAX && decoded < info.frames - info.frames / 100)
+    return tl::make_unexpected(fmt::sprintf("sound ends after %lld of %lld frames",
+                                            static_cast<long long>(decoded),
+                                            static_cast<long long>(info.frames)));
   return pcm;
 }
