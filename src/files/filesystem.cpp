@@ -196,7 +196,7 @@ std::string filesystem_impl_t::open_file_dialog(const std::string& title, const 
                                                 const char* initial_dir, uint32_t flags, void* owner) {
   std::string local_dir;
   if (initial_dir) {
-    std::string candidate = join_paths(base_dir_, initial_dir);
+    std::string candidate = resolve_local_path(initial_dir, false);
     if (directory_exists(candidate)) local_dir = replace_char(candidate, '/', '\\');
   }
   char file[MAX_PATH] = {};
