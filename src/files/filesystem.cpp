@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "files/case_insensitive_paths.h"
 #include "files/toml_file.h"
 #include "files/zip_archive.h"
 #include "platform/win32/file_dialog.h"
@@ -63,6 +64,7 @@ class filesystem_impl_t final : public filesystem_t {
                          std::vector<filesystem_file_t>& found);
 
   std::unordered_map<std::string, std::string> mappings_;
+  case_insensitive_paths_t disk_names_;
   zip_archive_t archive_;
   bool archive_mounted_ = false;
   std::string exe_path_;
@@ -87,20 +89,25 @@ const std::string* filesystem_impl_t::find_mapping(const std::string& path) cons
 
 bool filesystem_impl_t::mount_archive(const std::string& name) {
   std::string full = append_path_backslash(base_dir_, to_virtual_path(name));
-  if (!file_exists(full)) {
+  const std::string local = resolve_local_path(to_virtual_path(name), true);
+  if (local.empty()) {
     LOG_WRN("Attempting to non-existant archive: %s", full.c_str());
     return false;
   }
   std::lock_guard lock(mutex_);
   // A failed open has already ended the previous archive, so nothing stays mounted.
-  archive_mounted_ = archive_.open(to_forward_slashes(full));
+  archive_mounted_ = archive_.open(local);
   if (!archive_mounted_) LOG_WRN("Error mounting archive: %s", name.c_str());
   return archive_mounted_;
 }
 
+// Names on the disk are matched without regard to case: the virtual paths and the mappings arrive
+// lower-cased, the files keep the case they were written with.
 std::string filesystem_impl_t::resolve_local_path(const std::string& path, bool must_exist) {
-  std::string local = join_paths(base_dir_, path);
-  if (must_exist && !file_exists(local)) return std::string();
+  const std::string base = base_dir_.empty() ? std::string("/") : base_dir_;
+  if (!must_exist) return disk_names_.find_existing_part(base, path);
+  std::string local = disk_names_.find(base, path);
+  if (local.empty() || !file_exists(local)) return std::string();
   return local;
 }
 
@@ -189,7 +196,7 @@ std::string filesystem_impl_t::open_file_dialog(const std::string& title, const 
                                                 const char* initial_dir, uint32_t flags, void* owner) {
   std::string local_dir;
   if (initial_dir) {
-    std::string candidate = join_paths(base_dir_, initial_dir);
+    std::string candidate = resolve_local_path(initial_dir, false);
     if (directory_exists(candidate)) local_dir = replace_char(candidate, '/', '\\');
   }
   char file[MAX_PATH] = {};

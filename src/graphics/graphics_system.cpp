@@ -70,6 +70,8 @@ tl::expected<void, std::string> graphics_system_impl_t::create_device() {
   if (FAILED(hr))
     return tl::unexpected(
         failed_with("device_->QueryInterface(__uuidof(IDXGIDevice), (void**)&dxgi_device.p)", hr));
+  // The device's own adapter replaces the one kept from the enumeration, which is released first.
+  default_adapter_.Release();
   hr = dxgi_device->GetParent(__uuidof(IDXGIAdapter), (void**)&default_adapter_.p);
   if (FAILED(hr))
     return tl::unexpected(

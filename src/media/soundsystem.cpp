@@ -179,3 +179,8 @@ tl::expected<soundsystem_t*, std::string> create_soundsystem() {
   engine_context->soundsystem = soundsystem;
   return soundsystem;
 }
+
+void destroy_soundsystem(soundsystem_t* soundsystem) {
+  if (engine_context->soundsystem == soundsystem) engine_context->soundsystem = nullptr;
+  delete static_cast<soundsystem_impl_t*>(soundsystem);
+}

@@ -38,3 +38,6 @@ class soundsystem_t {
 // Initialises the audio output and registers the new sound system in the engine context. Only a
 // failed creation deletes the object; shutdown releases the audio output and may run repeatedly.
 tl::expected<soundsystem_t*, std::string> create_soundsystem();
+// Deletes a sound system after its shutdown. The player never does (the object lives as long as
+// the process); whatever else creates one, a test, deletes it with this.
+void destroy_soundsystem(soundsystem_t* soundsystem);

@@ -100,6 +100,8 @@ class render_pass_t : public std::enable_shared_from_this<render_pass_t> {
   bool posteffect = false;
 
  private:
+  // Each stage to the newest ready version of its shader, before anything is written into it.
+  void switch_to_current_versions();
   bool load_stage(shader_ptr_t& member, const shader_request_t& request);
 };
 

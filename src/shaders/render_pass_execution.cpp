@@ -10,10 +10,28 @@
 
 namespace {
 
-// The newest ready version of the stage's shader, when the manager has one.
+// The newest ready version of the stage's shader, when the manager has one. What the project and
+// the pass gave the version drawn so far goes on in the new one: the views and buffers put in its
+// slots, and the variables restored from the block's tables (with their animations), which are
+// shared, so the block keeps animating the ones it already holds.
 void switch_to_current_version(shader_ptr_t& shader) {
   if (!shader || !engine_context->shader_manager) return;
-  if (auto current = engine_context->shader_manager->current_version(shader->id)) shader = std::move(current);
+  shader_ptr_t current = engine_context->shader_manager->current_version(shader->id);
+  if (!current || current == shader) return;
+  for (size_t slot = 0; slot < shader->resources.size(); ++slot) {
+    const shader_resource_slot_t& held = shader->resources[slot];
+    shader_resource_slot_t& next = current->resources[slot];
+    if (!next.srv) next.srv = held.srv;
+    if (!next.uav) {
+      next.uav = held.uav;
+      next.uav_initial_count = held.uav_initial_count;
+    }
+  }
+  if (!current->variables_bound)
+    for (const std::string& key : shader->restored_keys)
+      if (auto found = shader->variables.find(key); found != shader->variables.end())
+        current->variables.try_emplace(key, found->second);
+  shader = std::move(current);
 }
 
 bool has_all_states(const state_set_t& states) {
@@ -22,14 +40,16 @@ bool has_all_states(const state_set_t& states) {
 
 }  // namespace
 
+void render_pass_t::switch_to_current_versions() {
+  for (shader_ptr_t* stage : {&vs, &gs, &ps, &cs}) switch_to_current_version(*stage);
+}
+
 void render_pass_t::bind() {
   // A pass whose description named an unknown preset holds an empty record; binding it would
   // hand Direct3D a null state, so it draws with the states bound before instead.
   if (has_all_states(states)) S(runtime)->set_state_set(states);
   S(runtime)->set_geometry(geometry);
-  switch_to_current_version(vs);
-  switch_to_current_version(gs);
-  switch_to_current_version(ps);
+  switch_to_current_versions();
   S(runtime)->set_vertex_shader(vs.get());
   S(runtime)->set_geometry_shader(gs.get());
   S(runtime)->set_pixel_shader(ps.get());
@@ -76,7 +96,7 @@ void render_pass_t::dispatch(uint32_t x) {
     S(runtime)->set_compute_shader(nullptr);
     return;
   }
-  switch_to_current_version(cs);
+  switch_to_current_versions();
   S(runtime)->set_compute_shader(cs.get());
   cs->bind_resources();
   cs->update_constants();
@@ -89,6 +109,8 @@ void render_pass_t::draw_fullscreen_to_target(render_target_t* target,
                                               const std::vector<ID3D11ShaderResourceView*>& views,
                                               const float* clear_colour) {
   render_target_t* previous = S(runtime)->set_render_target(target, clear_colour, false);
+  // The views go into the version this draw binds.
+  switch_to_current_versions();
   if (ps)
     for (size_t i = 0; i < views.size() && i < SHADER_SLOT_COUNT; ++i) ps->resources[i].srv = views[i];
   draw_fullscreen();
@@ -99,6 +121,7 @@ void render_pass_t::draw_fullscreen_to_targets(const std::vector<render_target_t
                                                const std::vector<ID3D11ShaderResourceView*>& views,
                                                const float* clear_colour) {
   const bound_targets_t previous = S(runtime)->set_render_targets_clear_all(targets, clear_colour, false);
+  switch_to_current_versions();
   if (ps)
     for (size_t i = 0; i < views.size() && i < SHADER_SLOT_COUNT; ++i) ps->resources[i].srv = views[i];
   draw_fullscreen();
@@ -108,6 +131,7 @@ void render_pass_t::draw_fullscreen_to_targets(const std::vector<render_target_t
 // An input's view takes the slot; a slot left without one binds the texture the shader's
 // metadata names there, if any (shader_resource_slot_t::view).
 void render_pass_t::bind_input_textures(const render_context_t& context) {
+  switch_to_current_versions();
   if (!ps) return;
   for (size_t i = 0; i < context.input_targets.size() && i < SHADER_SLOT_COUNT; ++i) {
     const render_target_t* target = context.input_targets[i];
@@ -121,6 +145,7 @@ void render_pass_t::bind_input_textures(const render_context_t& context) {
 }
 
 void render_pass_t::set_uav(int slot, ID3D11UnorderedAccessView* view, int initial_count) {
+  switch_to_current_versions();
   shader_t* shader = ps ? ps.get() : cs.get();
   if (!shader || slot < 0 || slot >= SHADER_SLOT_COUNT) return;
   shader->resources[slot].uav = view;

@@ -82,6 +82,7 @@ void shader_t::update_constants() {
 
 void shader_t::bind_variables() {
   std::unordered_map<std::string, variable_ptr_t> visited;
+  std::unordered_set<std::string> from_project;
   for (const auto& buffer : cbuffers) {
     if (!buffer) continue;
     for (cb_entry_t& entry : buffer->entries) {
@@ -99,6 +100,7 @@ void shader_t::bind_variables() {
             restored.flags |= VAR_FLAG_HAS_MIN | VAR_FLAG_HAS_MAX;
           }
           entry.variable = found->second;
+          from_project.insert(key);
         } else if (ranged) {
           entry.variable = construct_ranged_variable(entry.var_name, variable_type_t(entry.type), entry.default_value,
                                                      entry.min_value, entry.max_value);
@@ -106,12 +108,14 @@ void shader_t::bind_variables() {
           entry.variable = construct_variable(entry.var_name, variable_type_t(entry.type), entry.default_value);
         }
       }
+      if (restored_keys.contains(key)) from_project.insert(key);
       visited[key] = entry.variable;
       entry.flags |= CB_FLAG_VAR;
     }
   }
   // Keys that match no entry (restored from an older shader) are dropped.
   variables = std::move(visited);
+  restored_keys = std::move(from_project);
   variables_bound = true;
 }
 

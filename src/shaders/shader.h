@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "graphics/shader_objects.h"
@@ -110,6 +111,8 @@ struct shader_t : shader_objects_t {
   // "<buffer>:<entry>" -> the entry's variable; may hold restored variables before the first bind.
   std::unordered_map<std::string, variable_ptr_t> variables;
   bool variables_bound = false;
+  // The keys of `variables` that came from the project rather than from the metadata defaults.
+  std::unordered_set<std::string> restored_keys;
   int32_t id = -1;
   int32_t version = 0;
   HANDLE done_event = nullptr;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "media/soundsystem.h"
 #include "files/filesystem.h"
 #include "graphics/graphics_resource_impl.h"
 #include "graphics/graphics_runtime.h"
@@ -160,6 +161,7 @@ void BM_PlayDemoFrame(benchmark::State& state) {
     state.counters["engine_cpu_ms"] = frames ? 1000.0 * cpu / double(frames) : 0.0;
   }
   engine_close();
+  if (engine_context->soundsystem) destroy_soundsystem(engine_context->soundsystem);
   scheduler.WaitforAllAndShutdown();
   serial::set_default_filesystem(nullptr);
   runtime.shutdown();

@@ -19,6 +19,7 @@
 #include <fmt/printf.h>
 
 #include "engine/engine.h"
+#include "media/soundsystem.h"
 #include "files/filesystem.h"
 #include "media/image_decoder.h"
 #include "files/toml_file.h"
@@ -113,6 +114,8 @@ class DemoPlaybackTest : public graphics_test::graphics_fixture_t {
   void TearDown() override {
     if (files_) {
       engine_close();
+      // The player never deletes its sound system; the test does, once the engine is closed.
+      if (engine_context->soundsystem) destroy_soundsystem(engine_context->soundsystem);
       scheduler_.WaitforAllAndShutdown();
       serial::set_default_filesystem(nullptr);
       *engine_context = saved_context_;

@@ -1,5 +1,7 @@
 #include "platform/bass/bass.h"
 
+#include "platform/bass/audio_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -150,6 +152,116 @@ TEST_F(BassThreadTest, PositionAdvancesStopsResumesAndSeeks) {
   ASSERT_TRUE(wait_for_position_above(stream, BASS_ChannelGetLength(stream, BASS_POS_BYTE) - 1));
   std::this_thread::sleep_for(30ms);
   EXPECT_EQ(BASS_ChannelGetPosition(stream, BASS_POS_BYTE), BASS_ChannelGetLength(stream, BASS_POS_BYTE));
+}
+
+// One tune, a two-note stereo chord, in every format the soundtrack may come in: sox writes the
+// WAV and converts it, lame encodes the MP3.
+struct encoded_tune_t {
+  const char* format;
+  std::vector<uint8_t> bytes;
+};
+
+std::vector<encoded_tune_t> make_tune_in_every_format(double seconds) {
+  const fs::path dir = scratch_dir();
+  const fs::path wav = dir / "tune.wav";
+  const std::string make =
+      fmt::sprintf("sox -n -r 44100 -b 16 -c 2 '%s' synth %g sine 440 sine 554 gain -6 2>/dev/null",
+                   wav.string(), seconds);
+  EXPECT_EQ(std::system(make.c_str()), 0) << make;
+  std::vector<encoded_tune_t> tunes;
+  tunes.push_back({"wav", read_bytes(wav)});
+  for (const char* format : {"aiff", "flac", "ogg"}) {
+    const fs::path out = dir / fmt::sprintf("tune.%s", format);
+    const std::string convert = fmt::sprintf("sox '%s' '%s' 2>/dev/null", wav.string(), out.string());
+    EXPECT_EQ(std::system(convert.c_str()), 0) << convert;
+    tunes.push_back({format, read_bytes(out)});
+  }
+  const fs::path mp3 = dir / "tune.mp3";
+  const std::string encode = fmt::sprintf("lame --quiet -b 192 '%s' '%s'", wav.string(), mp3.string());
+  EXPECT_EQ(std::system(encode.c_str()), 0) << encode;
+  tunes.push_back({"mp3", read_bytes(mp3)});
+  return tunes;
+}
+
+// The smallest root-mean-square difference between two sample runs over a few frames of shift
+// either way (a codec may delay the start slightly), relative to the reference's own level.
+double relative_difference(const std::vector<int16_t>& reference, const std::vector<int16_t>& decoded) {
+  double reference_energy = 0;
+  for (int16_t s : reference) reference_energy += double(s) * s;
+  double best = 1e9;
+  for (long shift = -64; shift <= 64; ++shift) {
+    double error = 0;
+    size_t count = 0;
+    for (size_t i = 0; i < reference.size(); ++i) {
+      const long j = static_cast<long>(i) + shift * 2;
+      if (j < 0 || j >= static_cast<long>(decoded.size())) continue;
+      const double d = double(decoded[j]) - reference[i];
+      error += d * d;
+      ++count;
+    }
+    if (count > reference.size() * 9 / 10) best = std::min(best, std::sqrt(error / reference_energy));
+  }
+  return best;
+}
+
+TEST_F(BassTest, EveryFormatPlaysTheSameTune) {
+  constexpr double seconds = 1.0;
+  const auto tunes = make_tune_in_every_format(seconds);
+  const auto reference = decode_audio(tunes[0].bytes.data(), tunes[0].bytes.size());
+  ASSERT_TRUE(reference.has_value()) << reference.error();
+  ASSERT_EQ(reference->frame_count(), 44100u);
+
+  struct tolerance_t {
+    const char* format;
+    double difference;  // relative RMS difference from the WAV
+  };
+  // Lossless formats give the same samples; the lossy ones keep the tune within a few percent.
+  const tolerance_t tolerances[] = {{"wav", 0.0}, {"aiff", 0.0}, {"flac", 0.0}, {"ogg", 0.05}, {"mp3", 0.05}};
+  ASSERT_TRUE(BASS_Start());
+  for (size_t i = 0; i < tunes.size(); ++i) {
+    const encoded_tune_t& tune = tunes[i];
+    SCOPED_TRACE(tune.format);
+    ASSERT_EQ(std::string(tolerances[i].format), tune.format);
+    const HSTREAM stream = create_stream(tune.bytes);
+    ASSERT_NE(stream, 0u) << BASS_ErrorGetCode();
+    // The same length within one frame at 60 Hz.
+    const double length = BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetLength(stream, BASS_POS_BYTE));
+    EXPECT_NEAR(length, seconds, 1.0 / 60.0);
+    ASSERT_TRUE(BASS_ChannelPlay(stream, FALSE));
+    EXPECT_TRUE(wait_for_position_above(stream, 0));
+    EXPECT_TRUE(BASS_StreamFree(stream));
+
+    const auto decoded = decode_audio(tune.bytes.data(), tune.bytes.size());
+    ASSERT_TRUE(decoded.has_value()) << decoded.error();
+    EXPECT_EQ(decoded->rate, 44100u);
+    if (tolerances[i].difference == 0.0)
+      EXPECT_EQ(decoded->samples, reference->samples);
+    else
+      EXPECT_LT(relative_difference(reference->samples, decoded->samples), tolerances[i].difference);
+  }
+}
+
+TEST_F(BassTest, TruncatedFilesFail) {
+  for (const encoded_tune_t& tune : make_tune_in_every_format(0.5)) {
+    SCOPED_TRACE(tune.format);
+    for (const size_t kept : {size_t{4}, size_t{12}, size_t{40}}) {
+      EXPECT_EQ(BASS_StreamCreateFile(TRUE, tune.bytes.data(), 0, kept, BASS_STREAM_PRESCAN), 0u) << kept;
+      EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+    }
+    // Cut inside the sound data: the formats that record their length fail; WAV and AIFF hold no
+    // length but that of their bytes, so they play the part that is there.
+    const bool plays_the_part = std::string(tune.format) == "wav" || std::string(tune.format) == "aiff";
+    const HSTREAM stream =
+        BASS_StreamCreateFile(TRUE, tune.bytes.data(), 0, tune.bytes.size() / 2, BASS_STREAM_PRESCAN);
+    if (plays_the_part) {
+      ASSERT_NE(stream, 0u);
+      EXPECT_LT(BASS_ChannelBytes2Seconds(stream, BASS_ChannelGetLength(stream, BASS_POS_BYTE)), 0.3);
+      EXPECT_TRUE(BASS_StreamFree(stream));
+    } else {
+      EXPECT_EQ(stream, 0u);
+      EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+    }
+  }
 }
 
 TEST_F(BassTest, InvalidDataFailsWithAnErrorCode) {

@@ -171,7 +171,7 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD le
   if (!mem) return fail_with<HSTREAM>(BASS_ERROR_NOTAVAIL, 0);
   if (file == nullptr || length == 0) return fail_with<HSTREAM>(BASS_ERROR_ILLPARAM, 0);
 
-  auto pcm = decode_vorbis(static_cast<const uint8_t*>(file) + offset, length);
+  auto pcm = decode_audio(static_cast<const uint8_t*>(file) + offset, length);
   if (!pcm) return fail_with<HSTREAM>(BASS_ERROR_FILEFORM, 0);
   auto channel = std::make_unique<bass_channel_t>();
   channel->step = resample_step(pcm->rate, output_rate);

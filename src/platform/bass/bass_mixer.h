@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/bass/vorbis_decoder.h"
+#include "platform/bass/audio_decoder.h"
 
 struct bass_channel_t {
   pcm_stream_t pcm;

@@ -25,6 +25,11 @@ float4 PsSampled(quad_t quad) : SV_Target {
          source.Sample(anisoSampler, quad.uv) * 0.25;
 }
 
+// The input texel, halved, plus the tint scaled by the speed.
+float4 PsTinted(quad_t quad) : SV_Target {
+  return source.Load(int3(quad.position.xy, 0)) * 0.5 + tint * speed;
+}
+
 float4 VsLayout(float3 position : POSITION, float weight : TEXCOORD0) : SV_Position {
   return float4(position * weight, 1.0);
 }

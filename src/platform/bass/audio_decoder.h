@@ -1,5 +1,6 @@
 #pragma once
-// Decodes a whole Ogg Vorbis stream in memory to interleaved 16-bit stereo at the stream's rate.
+// Decodes a whole sound file in memory (every format libsndfile reads: Ogg Vorbis and Opus, MP3,
+// FLAC, WAV, AIFF, ...) to interleaved 16-bit stereo at the file's rate.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,4 +18,4 @@ struct pcm_stream_t {
   uint64_t frame_count() const { return samples.size() / channels; }
 };
 
-tl::expected<pcm_stream_t, std::string> decode_vorbis(const uint8_t* data, size_t size);
+tl::expected<pcm_stream_t, std::string> decode_audio(const uint8_t* data, size_t size);
