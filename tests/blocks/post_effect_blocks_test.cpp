@@ -20,6 +20,7 @@
 #include "blocks/block_streak.h"
 #include "common/graphics_test_support.h"
 #include "common/log_capture.h"
+#include "media/soundsystem.h"
 #include "engine/block_factory.h"
 #include "engine/engine.h"
 #include "files/filesystem.h"
@@ -157,6 +158,8 @@ class PostEffectBlocksTest : public graphics_test::graphics_fixture_t {
       blocks_.clear();
       targets_.clear();
       engine_close();
+      // The player never deletes its sound system; the test does, once the engine is closed.
+      if (engine_context->soundsystem) destroy_soundsystem(engine_context->soundsystem);
       scheduler_.WaitforAllAndShutdown();
       serial::set_default_filesystem(nullptr);
       *engine_context = saved_context_;

@@ -16,6 +16,7 @@
 #include "files/filesystem.h"
 #include "files/toml_file.h"
 #include "libs/enki/task_scheduler.h"
+#include "media/soundsystem.h"
 #include "variables/engine_context.h"
 
 namespace content_test {
@@ -75,6 +76,8 @@ class content_engine_fixture_t : public graphics_test::graphics_fixture_t {
   void stop() {
     if (started_) engine_close();
     started_ = false;
+    // The player never deletes its sound system; the test does, once the engine is closed.
+    if (engine_context->soundsystem) destroy_soundsystem(engine_context->soundsystem);
   }
 
   // The frame at t, read back as RGBA8. The engine is stopped: the seek animates the variables.
