@@ -18,6 +18,7 @@
 
 #include "blocks/block_bloom.h"
 #include "blocks/block_streak.h"
+#include "common/archive_copy.h"
 #include "common/graphics_test_support.h"
 #include "common/log_capture.h"
 #include "media/soundsystem.h"
@@ -129,17 +130,8 @@ class PostEffectBlocksTest : public graphics_test::graphics_fixture_t {
     graphics_fixture_t::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    std::string pattern = (fs::temp_directory_path() / "post_effect_blocks_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
-    const fs::path archive = fs::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
-    ASSERT_TRUE(fs::exists(archive)) << "the content build made no archive";
-    fs::copy_file(archive, base_ / "vlm_ks9.dat");
-    auto created = create_filesystem_at((base_ / "pumblecrisp").string());
-    ASSERT_TRUE(created.has_value());
-    files_.reset(*created);
-    ASSERT_TRUE(files_->mount_archive("vlm_ks9.dat"));
-    serial::set_default_filesystem(files_.get());
+    files_ = test_support::open_archive_copy("post_effect_blocks", base_);
+    ASSERT_TRUE(files_);
     scheduler_.Initialize(2);
     g_systems->filesystem = files_.get();
     g_systems->scheduler = &scheduler_;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "common/archive_copy.h"
 #include "common/graphics_test_support.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
@@ -29,17 +30,8 @@ class block_fixture_t : public graphics_test::graphics_fixture_t {
   void SetUp() override {
     graphics_fixture_t::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    std::string pattern = (fs::temp_directory_path() / "block_test_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
-    const fs::path archive = fs::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
-    ASSERT_TRUE(fs::exists(archive)) << "the content build made no archive";
-    fs::copy_file(archive, base_ / "vlm_ks9.dat");
-    auto created = create_filesystem_at((base_ / "pumblecrisp").string());
-    ASSERT_TRUE(created.has_value());
-    files.reset(*created);
-    ASSERT_TRUE(files->mount_archive("vlm_ks9.dat"));
-    serial::set_default_filesystem(files.get());
+    files = test_support::open_archive_copy("block_test", base_);
+    ASSERT_TRUE(files);
     scheduler_.Initialize(2);
     g_systems->filesystem = files.get();
     g_systems->scheduler = &scheduler_;

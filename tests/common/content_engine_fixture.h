@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/archive_copy.h"
 #include "common/graphics_test_support.h"
 #include "engine/engine.h"
 #include "files/filesystem.h"
@@ -30,17 +31,8 @@ class content_engine_fixture_t : public graphics_test::graphics_fixture_t {
     graphics_fixture_t::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    std::string pattern = (std::filesystem::temp_directory_path() / "content_engine_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
-    const std::filesystem::path archive = std::filesystem::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
-    ASSERT_TRUE(std::filesystem::exists(archive)) << "the content build made no archive";
-    std::filesystem::copy_file(archive, base_ / "vlm_ks9.dat");
-    auto created = create_filesystem_at((base_ / "pumblecrisp").string());
-    ASSERT_TRUE(created.has_value());
-    files_.reset(*created);
-    ASSERT_TRUE(files_->mount_archive("vlm_ks9.dat"));
-    serial::set_default_filesystem(files_.get());
+    files_ = test_support::open_archive_copy("content_engine", base_);
+    ASSERT_TRUE(files_);
     scheduler_.Initialize(4);
     g_systems->filesystem = files_.get();
     g_systems->scheduler = &scheduler_;

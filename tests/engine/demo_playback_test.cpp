@@ -23,6 +23,7 @@
 #include "files/filesystem.h"
 #include "media/image_decoder.h"
 #include "files/toml_file.h"
+#include "common/archive_copy.h"
 #include "common/graphics_test_support.h"
 #include "libs/enki/task_scheduler.h"
 
@@ -92,17 +93,8 @@ class DemoPlaybackTest : public graphics_test::graphics_fixture_t {
     graphics_fixture_t::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    std::string pattern = (fs::temp_directory_path() / "demo_playback_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
-    const fs::path archive = fs::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
-    ASSERT_TRUE(fs::exists(archive)) << "the content build made no archive";
-    fs::copy_file(archive, base_ / "vlm_ks9.dat");
-    auto created = create_filesystem_at((base_ / "pumblecrisp").string());
-    ASSERT_TRUE(created.has_value());
-    files_.reset(*created);
-    ASSERT_TRUE(files_->mount_archive("vlm_ks9.dat"));
-    serial::set_default_filesystem(files_.get());
+    files_ = test_support::open_archive_copy("demo_playback", base_);
+    ASSERT_TRUE(files_);
     scheduler_.Initialize(4);
     g_systems->filesystem = files_.get();
     g_systems->scheduler = &scheduler_;
