@@ -87,7 +87,12 @@ bool block_mesh_t::load_scene(const std::string& path) {
     LOG_WRN("error loading mesh file: %s", path.c_str());
     return false;
   }
-  auto read = read_gltf_meshes(std::span<const uint8_t>(bytes.data(), bytes.size()));
+  // External buffers sit beside the glTF file.
+  const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+  auto read_beside = [&](const std::string& uri, std::vector<uint8_t>& out) {
+    return files->read_file(folder + uri, out);
+  };
+  auto read = read_gltf_meshes(std::span<const uint8_t>(bytes.data(), bytes.size()), read_beside);
   if (!read && read.error() == gltf_error_t::unreadable) return false;
   meshes.clear();
   if (!read) {

@@ -1,5 +1,6 @@
 #include "blocks/gltf_meshes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -307,10 +308,26 @@ std::optional<gltf_mesh_data_t> make_mesh(const tinygltf::Model& model, const ti
   return out;
 }
 
-bool refuse_exists(const std::string&, void*) { return false; }
+// A URI that stays beside the glTF file: no absolute path, no step up out of its folder.
+bool is_local_uri(const std::string& uri) {
+  if (uri.empty() || uri.front() == '/' || uri.find(':') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= uri.size()) {
+    const size_t end = std::min(uri.find_first_of("/\\", start), uri.size());
+    if (uri.compare(start, end - start, "..") == 0) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool reader_has(const std::string& uri, void* user_data) {
+  return static_cast<const gltf_file_reader_t*>(user_data)->operator bool() && is_local_uri(uri);
+}
 std::string keep_path(const std::string& path, void*) { return path; }
-bool refuse_read(std::vector<unsigned char>*, std::string* err, const std::string& path, void*) {
-  if (err) *err += "external file not allowed: " + path + "\n";
+bool read_through(std::vector<unsigned char>* out, std::string* err, const std::string& uri, void* user_data) {
+  const auto& read_file = *static_cast<const gltf_file_reader_t*>(user_data);
+  if (read_file && is_local_uri(uri) && read_file(uri, *out)) return true;
+  if (err) *err += "unable to read external file: " + uri + "\n";
   return false;
 }
 bool refuse_write(std::string* err, const std::string&, const std::vector<unsigned char>&, void*) {
@@ -324,12 +341,14 @@ bool skip_image(tinygltf::Image*, const int, std::string*, std::string*, int, in
 
 }  // namespace
 
-tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::span<const uint8_t> bytes) {
+tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::span<const uint8_t> bytes,
+                                                                         const gltf_file_reader_t& read_file) {
   if (bytes.size() > UINT32_MAX) return tl::unexpected(gltf_error_t::unreadable);
   const bool binary = bytes.size() >= 4 && std::memcmp(bytes.data(), "glTF", 4) == 0;
   tinygltf::TinyGLTF loader;
-  // Buffers must be inside the file: nothing is read from outside the virtual file system.
-  loader.SetFsCallbacks({refuse_exists, keep_path, refuse_read, refuse_write, nullptr});
+  // External buffers are read through the caller, so nothing outside the virtual file system opens.
+  loader.SetFsCallbacks({reader_has, keep_path, read_through, refuse_write,
+                         const_cast<gltf_file_reader_t*>(&read_file)});
   loader.SetImageLoader(skip_image, nullptr);
   tinygltf::Model model;
   std::string err, warn;

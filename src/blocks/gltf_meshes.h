@@ -1,9 +1,11 @@
 #pragma once
 // The meshes of a glTF 2.0 scene (text glTF with embedded buffers, or GLB) converted for drawing:
 // per mesh one interleaved float vertex array and one 32-bit index list rebased over all its
-// primitives. Only the first scene's top-level nodes are read; nothing outside the bytes is opened.
+// primitives. Only the first scene's top-level nodes are read; external buffers come through the
+// caller's reader, nothing else outside the bytes is opened.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,9 +34,14 @@ struct gltf_mesh_data_t {
 };
 
 enum class gltf_error_t {
-  unreadable,  // not glTF, truncated, external or broken buffers, accessors out of range
+  unreadable,  // not glTF, truncated, missing or broken buffers, accessors out of range
   no_scenes,
 };
 
-// Skipped meshes and attributes are logged, named after the mesh.
-tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::span<const uint8_t> bytes);
+// Reads the file an external buffer's URI names, relative to the glTF file; false when it cannot.
+using gltf_file_reader_t = std::function<bool(const std::string& uri, std::vector<uint8_t>& bytes)>;
+
+// Skipped meshes and attributes are logged, named after the mesh. Without a reader every external
+// buffer is missing.
+tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::span<const uint8_t> bytes,
+                                                                         const gltf_file_reader_t& read_file = {});

@@ -184,6 +184,24 @@ far-plane = {name = "far plane", flags = 0, type = 6, default = {type = 6, value
   EXPECT_EQ(saved.get("scene", serial::value_kind_t::table).get_string("filename", ""), "meshes/quad.gltf");
 }
 
+// A text glTF whose buffer assimp wrote into a file of its own is read through the file system,
+// from beside the glTF file; without that file it is refused.
+TEST_F(BlocksDrawTest, MeshBlockReadsAnExternalBufferBesideItsFile) {
+  std::ifstream external(std::filesystem::path(PUMBLECRISP_TEST_DATA) / "meshes/assimp_external.gltf");
+  write("scenes/external.gltf", {std::istreambuf_iterator<char>(external), std::istreambuf_iterator<char>()});
+  {
+    log_capture_t log;
+    block_mesh_t block;
+    EXPECT_FALSE(block.load(parse("[scene]\nfilename = \"scenes/external.gltf\"\n")));
+    EXPECT_TRUE(logged(log, "Error loading scene: scenes/external.gltf"));
+  }
+  std::ifstream bin(std::filesystem::path(PUMBLECRISP_TEST_DATA) / "meshes/assimp_external.bin", std::ios::binary);
+  write("scenes/assimp_external.bin", {std::istreambuf_iterator<char>(bin), std::istreambuf_iterator<char>()});
+  block_mesh_t block;
+  ASSERT_TRUE(block.load(parse("[scene]\nfilename = \"scenes/external.gltf\"\n")));
+  ASSERT_FALSE(block.meshes.draw_list.empty());
+}
+
 TEST_F(BlocksDrawTest, MeshBlockRefusesBadScenesWithItsMessagesAndDrawsNothing) {
   gltf_writer_t w;
   const int p = w.vec3({0, 0, 0, 1, 0, 0, 0, 1, 0}), i = w.indices16({0, 1, 2});
@@ -195,8 +213,11 @@ TEST_F(BlocksDrawTest, MeshBlockRefusesBadScenesWithItsMessagesAndDrawsNothing) 
   std::ifstream glb(std::filesystem::path(PUMBLECRISP_TEST_DATA) / "meshes/two.glb", std::ios::binary);
   std::string bytes{std::istreambuf_iterator<char>(glb), std::istreambuf_iterator<char>()};
   write("meshes/truncated.glb", bytes.substr(0, bytes.size() / 2));
+  // An external buffer that would climb out of the glTF file's folder.
   std::ifstream external(std::filesystem::path(PUMBLECRISP_TEST_DATA) / "meshes/assimp_external.gltf");
-  write("meshes/external.gltf", {std::istreambuf_iterator<char>(external), std::istreambuf_iterator<char>()});
+  std::string climbing{std::istreambuf_iterator<char>(external), std::istreambuf_iterator<char>()};
+  climbing.replace(climbing.find("\"assimp_external.bin\""), 21, "\"../assimp_external.bin\"");
+  write("meshes/sub/climbing.gltf", climbing);
   std::ifstream bin(std::filesystem::path(PUMBLECRISP_TEST_DATA) / "meshes/assimp_external.bin", std::ios::binary);
   write("meshes/assimp_external.bin", {std::istreambuf_iterator<char>(bin), std::istreambuf_iterator<char>()});
 
@@ -210,7 +231,7 @@ TEST_F(BlocksDrawTest, MeshBlockRefusesBadScenesWithItsMessagesAndDrawsNothing) 
        {"error loading mesh file: meshes/missing.gltf", "Error loading scene: meshes/missing.gltf"}},
       {"[scene]\n", {"error loading mesh file: ", "Error loading scene: "}},
       {"[scene]\nfilename = \"meshes/truncated.glb\"\n", {"Error loading scene: meshes/truncated.glb"}},
-      {"[scene]\nfilename = \"meshes/external.gltf\"\n", {"Error loading scene: meshes/external.gltf"}},
+      {"[scene]\nfilename = \"meshes/sub/climbing.gltf\"\n", {"Error loading scene: meshes/sub/climbing.gltf"}},
       {"[scene]\nfilename = \"meshes/out-of-range.gltf\"\n", {"Error loading scene: meshes/out-of-range.gltf"}},
       {"[scene]\nfilename = \"meshes/no-scenes.gltf\"\n",
        {"file has no scenes: meshes/no-scenes.gltf", "Error loading scene: meshes/no-scenes.gltf"}},
