@@ -1,6 +1,7 @@
 #include "blocks/block_streak.h"
 
 #include "blocks/block_passes.h"
+#include "blocks/shader_constants.h"
 #include "engine/block_factory.h"
 #include "graphics/render_target.h"
 #include "shaders/render_pass.h"
@@ -82,13 +83,9 @@ void block_streak_t::execute(const render_context_t& context) {
   int h2 = static_cast<int>(out0->viewport.Height) / 2;
   const bool along_x = get_bool_variable(horizontal, true);
   const float g = along_x ? 1.0f : 0.0f;
-  for (render_pass_t* pass : {pre_filter, downsample}) {
-    if (!pass->ps) continue;
-    // The entry gets its variable at the shader's first bind; make it now, so the first frame
-    // already streaks the right way.
-    if (!pass->ps->variables_bound && pass->ps->state == SHADER_STATE_READY) pass->ps->bind_variables();
-    pass->ps->set_cb_value("cbMain", "g_horizontal", g);
-  }
+  // Set before the first draw too, so the first frame already streaks the right way.
+  for (render_pass_t* pass : {pre_filter, downsample})
+    set_shader_constant(pass->ps.get(), "cbMain", "g_horizontal", g);
 
   levels_.clear();
   const auto [w0, h0] = level_size(w2, h2, along_x);
