@@ -16,6 +16,7 @@
 #include "platform/win32/window_messages.h"
 #include "support/log.h"
 #include "support/options.h"
+#include "support/process_heap.h"
 #include "support/strings.h"
 
 namespace {
@@ -95,6 +96,7 @@ systems_t& host_systems() { return g_host_systems; }
 engine_api_t& host_engine_api() { return g_engine_api; }
 
 int win_main(const char16_t* command_line) {
+  keep_freed_heap_mapped();
   g_systems = &g_host_systems;
   parse_command_line(command_line);
 
