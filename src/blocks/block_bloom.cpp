@@ -90,11 +90,9 @@ void block_bloom_t::expose_variables(variable_registry_t& registry) {
     if (pass) pass->collect_variables(registry);
 }
 
-std::vector<bound_input_t> block_bloom_t::get_bound_inputs() const {
+const std::vector<bound_input_t>& block_bloom_t::get_bound_inputs() const {
   // Follows "use-threshold" live: the emissive light is read only while it is off.
-  std::vector<bound_input_t> inputs = {make_layer_input("Input", 0)};
-  if (!threshold()) inputs.push_back(make_layer_input("Emissive", 1));
-  return inputs;
+  return threshold() ? colour_input_ : emissive_inputs_;
 }
 
 void block_bloom_t::execute(const render_context_t& context) {

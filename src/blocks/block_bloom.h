@@ -24,7 +24,7 @@ class block_bloom_t final : public block_base_t {
   bool is_posteffect() const override { return true; }
   bool can_start_chain() const override { return false; }
   void expose_variables(variable_registry_t& registry) override;
-  std::vector<bound_input_t> get_bound_inputs() const override;
+  const std::vector<bound_input_t>& get_bound_inputs() const override;
 
   bool find_passes();
 
@@ -39,6 +39,11 @@ class block_bloom_t final : public block_base_t {
 
  private:
   bool threshold() const { return get_bool_variable(use_threshold, true); }
+
+  // The inputs with the threshold on, and with it off.
+  const std::vector<bound_input_t> colour_input_ = {make_layer_input("Input", 0)};
+  const std::vector<bound_input_t> emissive_inputs_ = {make_layer_input("Input", 0),
+                                                        make_layer_input("Emissive", 1)};
   std::vector<std::shared_ptr<render_target_t>> levels_;  // reused from frame to frame, refilled each
 };
 

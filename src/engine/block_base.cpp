@@ -1,5 +1,7 @@
 #include "engine/block_base.h"
 
+#include <algorithm>
+
 #include "engine/e3d.h"
 #include "engine/engine.h"
 #include "variables/range_value.h"
@@ -140,7 +142,12 @@ void block_base_t::update_variables(float time, bool force) {
   engine_t* engine = current_engine();
   if (!force && !(engine && engine->is_running())) return;
   float local = time - start_time;
-  for (const registered_variable_t& entry : collect_variables()) evaluate_variable_at(*entry.variable, local);
+  // What the block exposes can change from frame to frame (a switch that picks a pass, a reloaded
+  // shader), so it is collected every time, into storage that stays.
+  animated_.clear();
+  expose_all_variables(animated_);
+  for (const registered_variable_t& entry : animated_.root.entries)
+    if (entry.flags & REGISTERED_EVALUATED) evaluate_variable_at(*entry.variable, local);
 }
 
 void block_base_t::execute(const render_context_t& context) {
@@ -157,42 +164,47 @@ void block_base_t::expose_variables(variable_registry_t& registry) {
 }
 
 void block_base_t::collect_dependencies(std::vector<block_base_t*>& result,
-                                        std::set<block_base_t*>& visited) {
+                                        std::vector<block_base_t*>& visited) {
   // Only what the nested walks return is appended, so the list stays empty: type-3 inputs are
   // rendered on demand by the frame and no chain is activated for them. The walk still guards
-  // against input cycles through the visited set.
+  // against input cycles through the visited list.
   engine_t* engine = current_engine();
-  std::vector<block_base_t*> candidates;
+  auto seen = [&](block_base_t* block) { return std::find(visited.begin(), visited.end(), block) != visited.end(); };
+  visited.push_back(this);
   for (const bound_input_t& input : bound_inputs) {
     if (input.type != BOUND_INPUT_BLOCK || !engine) continue;
     block_base_t* found = engine->find_block(input.block_id);
-    if (found && !visited.contains(found)) candidates.push_back(found);
-  }
-  visited.insert(this);
-  for (block_base_t* candidate : candidates) {
-    if (visited.contains(candidate)) continue;
-    std::vector<block_base_t*> nested;
-    candidate->collect_dependencies(nested, visited);
-    result.insert(result.end(), nested.begin(), nested.end());
+    if (!found || seen(found)) continue;
+    found->collect_dependencies(result, visited);
   }
 }
 
 std::vector<block_base_t*> block_base_t::get_dependencies() {
   std::vector<block_base_t*> result;
-  std::set<block_base_t*> visited;
-  collect_dependencies(result, visited);
+  visited_.clear();
+  collect_dependencies(result, visited_);
   return result;
 }
 
 std::vector<block_base_t*> block_base_t::get_chain_blocks(bool include_self) const {
   std::vector<block_base_t*> result;
-  if (include_self) result.push_back(const_cast<block_base_t*>(this));
-  for (const block_consumer_t& consumer : consumers) result.push_back(consumer.block);
+  get_chain_blocks(include_self, result);
   return result;
 }
 
-std::vector<registered_variable_t> block_base_t::collect_variables() {
-  variable_registry_t registry(get_name());
+void block_base_t::get_chain_blocks(bool include_self, std::vector<block_base_t*>& out) const {
+  out.clear();
+  if (include_self) out.push_back(const_cast<block_base_t*>(this));
+  for (const block_consumer_t& consumer : consumers) out.push_back(consumer.block);
+}
+
+bool block_base_t::has_block_inputs() const {
+  for (const bound_input_t& input : bound_inputs)
+    if (input.type == BOUND_INPUT_BLOCK) return true;
+  return false;
+}
+
+void block_base_t::expose_all_variables(variable_registry_t& registry) {
   if (exposes_cameras()) {
     for (const camera_ptr_t& camera : cameras) {
       for (const variable_ptr_t* member : {&camera->pos, &camera->dir, &camera->up, &camera->fov}) {
@@ -201,6 +213,11 @@ std::vector<registered_variable_t> block_base_t::collect_variables() {
     }
   }
   expose_variables(registry);
+}
+
+std::vector<registered_variable_t> block_base_t::collect_variables() {
+  variable_registry_t registry(get_name());
+  expose_all_variables(registry);
   std::vector<registered_variable_t> all;
   registry.flatten(all);
   std::vector<registered_variable_t> result;

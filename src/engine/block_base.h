@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -62,11 +61,15 @@ class block_base_t : public std::enable_shared_from_this<block_base_t> {
   virtual bool reserved_bool_b() const { return true; }
   virtual int reserved_int() const { return 0; }
   virtual void expose_variables(variable_registry_t& registry);
-  virtual std::vector<bound_input_t> get_bound_inputs() const { return bound_inputs; }
-  virtual void collect_dependencies(std::vector<block_base_t*>& result, std::set<block_base_t*>& visited);
+  virtual const std::vector<bound_input_t>& get_bound_inputs() const { return bound_inputs; }
+  virtual void collect_dependencies(std::vector<block_base_t*>& result, std::vector<block_base_t*>& visited);
 
   std::vector<block_base_t*> get_dependencies();
   std::vector<block_base_t*> get_chain_blocks(bool include_self) const;
+  // The same into `out`, which keeps its storage.
+  void get_chain_blocks(bool include_self, std::vector<block_base_t*>& out) const;
+  // Whether an input reads another block's output (the only source of dependencies).
+  bool has_block_inputs() const;
   // Sizes and fills the inputs from the shader's required resource slots.
   void sync_bound_inputs(const shader_t& shader);
   // The exposed entries that update_variables animates.
@@ -124,6 +127,15 @@ class block_base_t : public std::enable_shared_from_this<block_base_t> {
  protected:
   // Registers one of the block's variable members, loaded and saved by name.
   void register_variable(variable_ptr_t& member) { registered_variables.push_back(&member); }
+
+ private:
+  // The cameras' variables, then those of expose_variables.
+  void expose_all_variables(variable_registry_t& registry);
+
+  // Refilled by every get_dependencies.
+  std::vector<block_base_t*> visited_;
+  // Refilled by every update_variables: the exposed variables without their paths.
+  variable_registry_t animated_{"", variable_registry_t::without_paths};
 };
 
 using block_ptr_t = std::shared_ptr<block_base_t>;

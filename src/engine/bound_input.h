@@ -16,6 +16,8 @@ enum bound_input_type_t : int32_t {
   BOUND_INPUT_SYSTEM = 5,      // the procedural texture "system-texture"
 };
 
+struct texture_t;
+
 // Defaults are those of a new entry; a table without "dim" or "is-dynamic" reads (1, 1) and false.
 struct bound_input_t {
   int32_t type = BOUND_INPUT_NONE;
@@ -28,6 +30,9 @@ struct bound_input_t {
   int32_t layer_offset = 0;
   int32_t layer = 0;  // 0 the colour output, any other value the second output
   bool is_dynamic = true;
+  // The texture of "texture-path" or "system-texture" once found, so that frames do not look it up
+  // by name; the texture manager keeps it. Not saved; a new path comes with a new input.
+  mutable texture_t* resolved_texture = nullptr;
 
   void load(const serial::value_t& table);
   void save(serial::value_t& table) const;

@@ -170,7 +170,7 @@ void engine_impl_t::create_system_variables() {
   static const struct {
     const char* name;
     variable_type_t type;
-  } system_variables[] = {
+  } definitions[] = {
       {"system::time", VT_FLOAT4},          {"system::active-cam", VT_INT},
       {"system::cam-pos", VT_FLOAT3},       {"system::cam-dir", VT_FLOAT3},
       {"system::cam-up", VT_FLOAT3},        {"system::cam-fov", VT_FLOAT},
@@ -178,6 +178,25 @@ void engine_impl_t::create_system_variables() {
       {"system::view", VT_FLOAT4X4},        {"system::proj", VT_FLOAT4X4},
       {"system::viewProj", VT_FLOAT4X4},
   };
-  for (const auto& entry : system_variables) get_or_create_variable(entry.name, entry.type);
-  for (int i = 0; i < 8; ++i) get_or_create_variable(fmt::sprintf("system::rt%d", i), VT_FLOAT2);
+  for (const auto& entry : definitions) get_or_create_variable(entry.name, entry.type);
+  system_variables_t& v = system_variables;
+  v.time = find_variable("system::time");
+  v.active_cam = find_variable("system::active-cam");
+  v.cam_pos = find_variable("system::cam-pos");
+  v.cam_dir = find_variable("system::cam-dir");
+  v.cam_up = find_variable("system::cam-up");
+  v.cam_fov = find_variable("system::cam-fov");
+  v.cam_near_plane = find_variable("system::cam-near-plane");
+  v.cam_far_plane = find_variable("system::cam-far-plane");
+  v.view = find_variable("system::view");
+  v.proj = find_variable("system::proj");
+  v.view_proj = find_variable("system::viewProj");
+  for (size_t i = 0; i < v.render_target_sizes.size(); ++i)
+    v.render_target_sizes[i] = get_or_create_variable(fmt::sprintf("system::rt%d", i), VT_FLOAT2);
+}
+
+const std::vector<block_base_t*>& engine_impl_t::frame_blocks() {
+  frame_blocks_.clear();
+  for (const block_ptr_t& block : blocks) frame_blocks_.push_back(block.get());
+  return frame_blocks_;
 }

@@ -33,8 +33,8 @@ DXGI_FORMAT colour_format(int target_type) {
   return DXGI_FORMAT_R16G16B16A16_FLOAT;
 }
 
-void publish(engine_t& engine, const char* name, const typed_value_t& value) {
-  if (variable_ptr_t variable = engine.find_variable(name)) variable->value.set(value);
+void publish(const variable_ptr_t& variable, const typed_value_t& value) {
+  if (variable) variable->value.set(value);
 }
 
 bool can_render() { return g_systems && S(runtime) && S(resources) && engine_context->shader_manager; }
@@ -43,6 +43,23 @@ void generate_mips(render_target_t& target) {
   ID3D11DeviceContext* device_context = S(gsys) ? S(gsys)->get_context() : nullptr;
   if (device_context && target.srv) device_context->GenerateMips(target.srv.get());
 }
+
+// Keeps the storage of one level of chain rendering for as long as the level is in use.
+class chain_level_scope_t {
+ public:
+  chain_level_scope_t(std::vector<std::unique_ptr<chain_level_t>>& levels, size_t& depth) : depth_(depth) {
+    if (levels.size() == depth) levels.push_back(std::make_unique<chain_level_t>());
+    level_ = levels[depth++].get();
+  }
+  ~chain_level_scope_t() { --depth_; }
+  chain_level_scope_t(const chain_level_scope_t&) = delete;
+  chain_level_scope_t& operator=(const chain_level_scope_t&) = delete;
+  chain_level_t& level() { return *level_; }
+
+ private:
+  size_t& depth_;
+  chain_level_t* level_ = nullptr;
+};
 
 }  // namespace
 
@@ -72,7 +89,9 @@ void engine_impl_t::load_default_post_effects() {
   }
 }
 
-std::vector<render_chain_t> engine_impl_t::build_chains(float t) { return ::build_chains(get_blocks(), t); }
+const std::vector<render_chain_t>& engine_impl_t::build_chains(float t) {
+  return ::build_chains(frame_blocks(), t, chain_storage_);
+}
 
 void engine_impl_t::store_cached_output(int id, const std::shared_ptr<render_target_t>& target) {
   output_cache[id] = cached_output_t{target, cache_frame};
@@ -91,8 +110,8 @@ void engine_impl_t::render_frame(render_target_t* backbuffer) {
   int width = static_cast<int>(backbuffer->viewport.Width);
   int height = static_cast<int>(backbuffer->viewport.Height);
 
-  link_blocks(get_blocks());
-  std::vector<render_chain_t> chains = build_chains(t);
+  link_blocks(frame_blocks(), chain_storage_);
+  const std::vector<render_chain_t>& chains = build_chains(t);
 
   cache_prev_frame = cache_frame;
   cache_frame = t;
@@ -131,8 +150,10 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
   auto shared = temporary_target(width, height, DXGI_FORMAT_R16G16B16A16_FLOAT);
   rendering_roots.push_back(chain.root);
 
-  std::vector<chain_output_t> entries;
-  entries.reserve(chain.members.size());
+  chain_level_scope_t scope(chain_levels_, chain_depth_);
+  std::vector<chain_output_t>& entries = scope.level().entries;
+  render_context_t& context = scope.level().context;
+  entries.clear();
   for (size_t i = 0; i < chain.members.size(); ++i) {
     block_base_t& block = *chain.members[i];
     chain_output_t* previous = entries.empty() ? nullptr : &entries.back();
@@ -153,11 +174,10 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
     previous = entries.size() > 1 ? &entries[entries.size() - 2] : nullptr;
 
     block.update_variables(t, false);
-    render_context_t context;
     context.time = t;
     context.delta_time = dt;
     context.local_time = t - block.start_time;
-    std::vector<bound_input_t> inputs = block.get_bound_inputs();
+    const std::vector<bound_input_t>& inputs = block.get_bound_inputs();
     context.input_targets.assign(inputs.size(), nullptr);
     context.input_views.assign(inputs.size(), nullptr);
     for (size_t k = 0; k < inputs.size(); ++k)
@@ -186,7 +206,8 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
       publish_system_variables(block, context);
       render_block(block, context, colour_clear, second_clear, clear_depth);
     }
-    block.last_context.input_views = std::move(context.input_views);
+    // Copied, not moved: the context keeps its storage for the next frame.
+    block.last_context.input_views = context.input_views;
     block.last_context.local_time = context.local_time;
     block.last_context.time = context.time;
     block.last_context.delta_time = context.delta_time;
@@ -198,6 +219,8 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
     result = shared;
   }
   rendering_roots.pop_back();
+  // The pool lends a target again only once nobody holds it.
+  entries.clear();
   store_cached_output(chain.root->id, result);
   return result;
 }
@@ -228,7 +251,9 @@ void engine_impl_t::resolve_input(const bound_input_t& input, size_t position,
           std::find(rendering_roots.begin(), rendering_roots.end(), source) != rendering_roots.end()) {
         return;
       }
-      std::shared_ptr<render_target_t> output = render_chain(make_render_chain(source), width, height, t, dt);
+      render_chain_t& nested = chain_levels_[chain_depth_ - 1]->nested;
+      make_render_chain(source, nested);
+      std::shared_ptr<render_target_t> output = render_chain(nested, width, height, t, dt);
       if (!output) return;
       context.input_targets[k] = output.get();
       frame_targets.push_back(std::move(output));
@@ -237,16 +262,18 @@ void engine_impl_t::resolve_input(const bound_input_t& input, size_t position,
     case BOUND_INPUT_TEXTURE: {
       texture_manager_t* textures = engine_context->texture_manager;
       if (!textures) return;
-      if (auto texture = textures->load_texture(input.texture_path); texture && *texture) {
-        context.input_views[k] = (*texture)->srv.get();
+      // A file that failed to load is asked for again next frame: it may yet appear.
+      if (!input.resolved_texture) {
+        if (auto texture = textures->load_texture(input.texture_path); texture && *texture)
+          input.resolved_texture = *texture;
       }
+      if (input.resolved_texture) context.input_views[k] = input.resolved_texture->srv.get();
       return;
     }
     case BOUND_INPUT_SYSTEM: {
       texture_manager_t* textures = engine_context->texture_manager;
-      if (texture_t* texture = textures ? textures->find_texture(input.system_texture) : nullptr) {
-        context.input_views[k] = texture->srv.get();
-      }
+      if (!input.resolved_texture && textures) input.resolved_texture = textures->find_texture(input.system_texture);
+      if (input.resolved_texture) context.input_views[k] = input.resolved_texture->srv.get();
       return;
     }
     default:
@@ -257,7 +284,7 @@ void engine_impl_t::resolve_input(const bound_input_t& input, size_t position,
 void engine_impl_t::render_block(block_base_t& block, const render_context_t& context,
                                  const std::optional<float4>& colour_clear,
                                  const std::optional<float4>& second_clear, bool clear_depth) {
-  std::vector<bound_input_t> inputs = block.get_bound_inputs();
+  const std::vector<bound_input_t>& inputs = block.get_bound_inputs();
   for (size_t k = 0; k < inputs.size(); ++k) {
     if (inputs[k].type == BOUND_INPUT_NONE) continue;
     bool has_target = k < context.input_targets.size() && context.input_targets[k];
@@ -268,11 +295,10 @@ void engine_impl_t::render_block(block_base_t& block, const render_context_t& co
   const float* clears[2] = {colour_clear ? &colour_clear->x : nullptr,
                             second_clear ? &second_clear->x : nullptr};
   bound_targets_t previous = runtime.set_render_targets(context.outputs, clears, clear_depth);
-  for (size_t k = 0; k < context.outputs.size(); ++k) {
+  for (size_t k = 0; k < context.outputs.size() && k < system_variables.render_target_sizes.size(); ++k) {
     render_target_t* bound = runtime.get_render_target(static_cast<int>(k));
     if (!bound) continue;
-    publish(*this, fmt::sprintf("system::rt%d", k).c_str(),
-            float2{bound->viewport.Width, bound->viewport.Height});
+    publish(system_variables.render_target_sizes[k], float2{bound->viewport.Width, bound->viewport.Height});
   }
   block.execute(context);
   for (render_target_t* output : context.outputs) {
@@ -282,28 +308,28 @@ void engine_impl_t::render_block(block_base_t& block, const render_context_t& co
 }
 
 void engine_impl_t::publish_system_variables(block_base_t& block, const render_context_t& context) {
-  publish(*this, "system::time",
-          float4{context.time, context.local_time, context.delta_time, block.end_time - block.start_time});
+  const system_variables_t& v = system_variables;
+  publish(v.time, float4{context.time, context.local_time, context.delta_time, block.end_time - block.start_time});
   if (block_camera_t* camera = block.get_active_camera()) {
     float local = context.local_time;
     float3 pos = camera->get_pos(local), dir = camera->get_dir(local), up = camera->get_up(local);
     float fov = camera->get_fov(local), near_plane = camera->get_near_plane(local);
     float far_plane = camera->get_far_plane(local);
-    publish(*this, "system::cam-pos", pos);
-    publish(*this, "system::cam-dir", dir);
-    publish(*this, "system::cam-up", up);
-    publish(*this, "system::cam-fov", fov);
-    publish(*this, "system::cam-near-plane", near_plane);
-    publish(*this, "system::cam-far-plane", far_plane);
+    publish(v.cam_pos, pos);
+    publish(v.cam_dir, dir);
+    publish(v.cam_up, up);
+    publish(v.cam_fov, fov);
+    publish(v.cam_near_plane, near_plane);
+    publish(v.cam_far_plane, far_plane);
     float aspect = 16.0f / 9.0f;
     if (!context.outputs.empty() && context.outputs[0] && context.outputs[0]->viewport.Height != 0.0f) {
       aspect = context.outputs[0]->viewport.Width / context.outputs[0]->viewport.Height;
     }
     float4x4 view = look_at_lh(pos, vec3_add(pos, dir), up);
     float4x4 proj = perspective_fov_lh(fov, aspect, near_plane, far_plane);
-    publish(*this, "system::view", view);
-    publish(*this, "system::proj", proj);
-    publish(*this, "system::viewProj", mat4_multiply(view, proj));
+    publish(v.view, view);
+    publish(v.proj, proj);
+    publish(v.view_proj, mat4_multiply(view, proj));
   }
-  publish(*this, "system::active-cam", int32_t{block.get_active_span_index()});
+  publish(v.active_cam, int32_t{block.get_active_span_index()});
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The one implementation of engine_t.
 
+#include <array>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/render_chain.h"
@@ -19,6 +22,21 @@ class value_t;
 struct chain_output_t {
   std::shared_ptr<render_target_t> colour;
   std::shared_ptr<render_target_t> second;
+};
+
+// What one level of chain rendering refills each frame: a block input renders its chain one level
+// deeper, while the level above is still filling its context.
+struct chain_level_t {
+  std::vector<chain_output_t> entries;
+  render_context_t context;
+  render_chain_t nested;  // the chain a block input renders
+};
+
+// The "system::" variables the frame publishes, looked up once.
+struct system_variables_t {
+  variable_ptr_t time, active_cam, cam_pos, cam_dir, cam_up, cam_fov, cam_near_plane, cam_far_plane;
+  variable_ptr_t view, proj, view_proj;
+  std::array<variable_ptr_t, 8> render_target_sizes;  // "system::rt0" to "system::rt7"
 };
 
 // One chain's output kept between frames under its root's id.
@@ -58,7 +76,7 @@ class engine_impl_t final : public engine_t {
   tl::expected<void, std::string> load_project_text(const std::string& name, const std::string& text);
   void load_settings(const serial::value_t& root);
   void load_blocks(const serial::value_t& root);
-  std::vector<render_chain_t> build_chains(float t);
+  const std::vector<render_chain_t>& build_chains(float t);
   void render_frame(render_target_t* backbuffer);
   std::shared_ptr<render_target_t> render_chain(const render_chain_t& chain, int width, int height, float t,
                                                 float dt);
@@ -87,8 +105,17 @@ class engine_impl_t final : public engine_t {
   void resolve_input(const bound_input_t& input, size_t position, const std::vector<chain_output_t>& entries,
                      render_context_t& context, size_t k, int width, int height, float t, float dt);
 
+  // The blocks in list order, refilled each frame.
+  const std::vector<block_base_t*>& frame_blocks();
+
   // Roots of the chains being rendered, innermost last: a block input naming one is a cycle.
   std::vector<block_base_t*> rendering_roots;
+  system_variables_t system_variables;
+  // Storage the frame refills, so that a frame like the one before allocates nothing.
+  std::vector<block_base_t*> frame_blocks_;
+  chain_storage_t chain_storage_;
+  std::vector<std::unique_ptr<chain_level_t>> chain_levels_;
+  size_t chain_depth_ = 0;
   // Outputs read through block inputs this frame, alive until the next frame starts.
   std::vector<std::shared_ptr<render_target_t>> frame_targets;
 };

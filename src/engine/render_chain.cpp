@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 
 #include "engine/block_base.h"
 
@@ -20,9 +19,21 @@ void fit_last_span(block_base_t& block) {
 }  // namespace
 
 void link_blocks(const std::vector<block_base_t*>& blocks) {
-  std::vector<block_base_t*> sorted = blocks;
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const block_base_t* a, const block_base_t* b) { return a->layer < b->layer; });
+  chain_storage_t storage;
+  link_blocks(blocks, storage);
+}
+
+void link_blocks(const std::vector<block_base_t*>& blocks, chain_storage_t& storage) {
+  std::vector<block_base_t*>& sorted = storage.sorted;
+  sorted.assign(blocks.begin(), blocks.end());
+  // Insertion sort keeps equal layers in list order, as a stable sort would, without the buffer
+  // std::stable_sort allocates; the list is short.
+  for (size_t i = 1; i < sorted.size(); ++i) {
+    block_base_t* moving = sorted[i];
+    size_t j = i;
+    for (; j > 0 && sorted[j - 1]->layer > moving->layer; --j) sorted[j] = sorted[j - 1];
+    sorted[j] = moving;
+  }
   for (block_base_t* block : blocks) {
     block->prev = nullptr;
     block->next = nullptr;
@@ -58,9 +69,16 @@ void link_blocks(const std::vector<block_base_t*>& blocks) {
 }
 
 std::vector<render_chain_t> build_chains(const std::vector<block_base_t*>& blocks, float t) {
-  std::vector<block_base_t*> roots;
-  std::vector<block_base_t*> dependencies;
-  std::set<block_base_t*> seen_dependencies;
+  chain_storage_t storage;
+  return build_chains(blocks, t, storage);
+}
+
+const std::vector<render_chain_t>& build_chains(const std::vector<block_base_t*>& blocks, float t,
+                                                chain_storage_t& storage) {
+  std::vector<block_base_t*>& roots = storage.roots;
+  std::vector<block_base_t*>& dependencies = storage.dependencies;
+  roots.clear();
+  dependencies.clear();
   for (block_base_t* block : blocks) {
     block->active = false;
     block->is_dependency = false;
@@ -71,8 +89,11 @@ std::vector<render_chain_t> build_chains(const std::vector<block_base_t*>& block
     block->active = true;
     if (!block->sources.empty()) continue;
     roots.push_back(block);
+    // Only block inputs make dependencies; the walk is skipped, with its visited set, without them.
+    if (!block->has_block_inputs()) continue;
     for (block_base_t* dependency : block->get_dependencies()) {
-      if (seen_dependencies.insert(dependency).second) dependencies.push_back(dependency);
+      if (std::find(dependencies.begin(), dependencies.end(), dependency) == dependencies.end())
+        dependencies.push_back(dependency);
     }
   }
   for (block_base_t* dependency : dependencies) {
@@ -103,18 +124,31 @@ std::vector<render_chain_t> build_chains(const std::vector<block_base_t*>& block
     std::erase_if(root->consumers, [](const block_consumer_t& consumer) { return !consumer.block->active; });
   }
 
-  std::vector<render_chain_t> chains;
+  // The chains keep their member lists from frame to frame; only the count may change.
+  std::vector<render_chain_t>& chains = storage.chains;
+  size_t count = 0;
   for (block_base_t* root : roots) {
-    render_chain_t chain = make_render_chain(root);
-    if (chain.last && chain.target_type != 0) chains.push_back(std::move(chain));
+    if (chains.size() == count) chains.emplace_back();
+    make_render_chain(root, chains[count]);
+    if (chains[count].last && chains[count].target_type != 0) ++count;
   }
+  chains.resize(count);
   return chains;
 }
 
 render_chain_t make_render_chain(block_base_t* root) {
   render_chain_t chain;
+  make_render_chain(root, chain);
+  return chain;
+}
+
+void make_render_chain(block_base_t* root, render_chain_t& chain) {
   chain.root = root;
-  chain.members = root->get_chain_blocks(root->can_start_chain());
+  chain.last = nullptr;
+  chain.target_type = 0;
+  chain.has_tonemapping = false;
+  chain.has_fxaa = false;
+  root->get_chain_blocks(root->can_start_chain(), chain.members);
   for (block_base_t* member : chain.members) {
     chain.has_tonemapping = chain.has_tonemapping || member->class_name == "tonemapping";
     chain.has_fxaa = chain.has_fxaa || member->has_fxaa();
@@ -123,7 +157,6 @@ render_chain_t make_render_chain(block_base_t* root) {
     chain.last = chain.members.back();
     chain.target_type = chain.last->get_render_target_type();
   }
-  return chain;
 }
 
 block_base_t* find_deepest_active_source(block_base_t* block, float t) {

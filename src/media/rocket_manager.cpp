@@ -53,11 +53,18 @@ class rocket_manager_impl_t final : public rocket_manager_t {
     return true;
   }
 
-  float get_value(const std::string& name) override {
-    const float t = current_time();
+  float get_value(const std::string& name) override { return get_value(find_track(name)); }
+
+  const sync_track* find_track(const std::string& name) override {
     std::lock_guard lock(mutex_);
     const sync_track*& track = tracks_[name];
     if (!track && device_) track = sync_get_track(device_, name.c_str());
+    return track;
+  }
+
+  float get_value(const sync_track* track) override {
+    const float t = current_time();
+    std::lock_guard lock(mutex_);
     return static_cast<float>(evaluate_track(track, row_at(t)));
   }
 
@@ -65,12 +72,21 @@ class rocket_manager_impl_t final : public rocket_manager_t {
     if (!device_) return;
     const float t = current_time();
     std::lock_guard lock(mutex_);
-    for (const std::string& name : system_track_names_) {
-      const auto found = tracks_.find(name);
-      if (found == tracks_.end() || !engine_context->engine) continue;
-      variable_ptr_t variable = engine_context->engine->get_or_create_variable(name, VT_FLOAT);
-      const float value = static_cast<float>(evaluate_track(found->second, row_at(t)));
-      variable->value.set(value);
+    engine_variables_t* engine = engine_context->engine;
+    if (!engine) return;
+    // The tracks and their variables are looked up by name once per engine.
+    if (system_tracks_engine_ != engine) {
+      system_tracks_engine_ = engine;
+      for (size_t i = 0; i < system_track_names_.size(); ++i) {
+        const auto found = tracks_.find(system_track_names_[i]);
+        system_tracks_[i].track = found == tracks_.end() ? nullptr : found->second;
+        system_tracks_[i].variable =
+            found == tracks_.end() ? variable_ptr_t() : engine->get_or_create_variable(system_track_names_[i], VT_FLOAT);
+      }
+    }
+    for (const system_track_t& system_track : system_tracks_) {
+      if (!system_track.variable) continue;
+      system_track.variable->value.set(static_cast<float>(evaluate_track(system_track.track, row_at(t))));
     }
   }
 
@@ -112,7 +128,13 @@ class rocket_manager_impl_t final : public rocket_manager_t {
   }
 
   std::mutex mutex_;
-  std::array<std::string, system_track_count> system_track_names_;  // made once, used every frame
+  struct system_track_t {
+    const sync_track* track = nullptr;
+    variable_ptr_t variable;
+  };
+  std::array<std::string, system_track_count> system_track_names_;
+  std::array<system_track_t, system_track_count> system_tracks_;
+  engine_variables_t* system_tracks_engine_ = nullptr;  // whose variables system_tracks_ holds
   std::unordered_map<std::string, const sync_track*> tracks_;       // the device owns the tracks
   sync_device* device_ = nullptr;
   byte_vector_t file_;

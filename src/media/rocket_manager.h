@@ -6,11 +6,17 @@
 
 #include <tl/expected.hpp>
 
+struct sync_track;
+
 class rocket_manager_t {
  public:
   virtual ~rocket_manager_t() = default;
   // The track's value at the current engine time; the track's file is read on first use.
   virtual float get_value(const std::string& name) = 0;
+  // The track of a name, for per-frame reads without the lookup; the manager owns it. Null
+  // without a device.
+  virtual const sync_track* find_track(const std::string& name) = 0;
+  virtual float get_value(const sync_track* track) = 0;
   // Writes the "system:track.%d" tracks' values at the current time into their engine variables.
   virtual void update() = 0;
 };

@@ -5,6 +5,7 @@
 // from code, which fills an empty pass with the loaders and setters below.
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,10 +67,11 @@ class render_pass_t : public std::enable_shared_from_this<render_pass_t> {
   void dispatch(uint32_t x);
   // Draws into the target with the views in the pixel shader's first slots, then binds the target
   // bound before again. A null colour keeps the target's content.
-  void draw_fullscreen_to_target(render_target_t* target, const std::vector<ID3D11ShaderResourceView*>& views,
+  // The lists are written in place by the callers ({a, b}), so they cost no allocation.
+  void draw_fullscreen_to_target(render_target_t* target, std::initializer_list<ID3D11ShaderResourceView*> views,
                                  const float* clear_colour);
-  void draw_fullscreen_to_targets(const std::vector<render_target_t*>& targets,
-                                  const std::vector<ID3D11ShaderResourceView*>& views, const float* clear_colour);
+  void draw_fullscreen_to_targets(std::initializer_list<render_target_t*> targets,
+                                  std::initializer_list<ID3D11ShaderResourceView*> views, const float* clear_colour);
 
   // The context's inputs into the pixel shader's slots 0, 1, ...
   void bind_input_textures(const render_context_t& context);
@@ -102,6 +104,8 @@ class render_pass_t : public std::enable_shared_from_this<render_pass_t> {
  private:
   // Each stage to the newest ready version of its shader, before anything is written into it.
   void switch_to_current_versions();
+  // The views into the pixel shader's first slots.
+  void set_pixel_views(std::initializer_list<ID3D11ShaderResourceView*> views);
   bool load_stage(shader_ptr_t& member, const shader_request_t& request);
 };
 

@@ -106,26 +106,34 @@ void render_pass_t::dispatch(uint32_t x) {
 }
 
 void render_pass_t::draw_fullscreen_to_target(render_target_t* target,
-                                              const std::vector<ID3D11ShaderResourceView*>& views,
+                                              std::initializer_list<ID3D11ShaderResourceView*> views,
                                               const float* clear_colour) {
   render_target_t* previous = S(runtime)->set_render_target(target, clear_colour, false);
   // The views go into the version this draw binds.
   switch_to_current_versions();
-  if (ps)
-    for (size_t i = 0; i < views.size() && i < SHADER_SLOT_COUNT; ++i) ps->resources[i].srv = views[i];
+  set_pixel_views(views);
   draw_fullscreen();
   S(runtime)->set_render_target(previous, nullptr, false);
 }
 
-void render_pass_t::draw_fullscreen_to_targets(const std::vector<render_target_t*>& targets,
-                                               const std::vector<ID3D11ShaderResourceView*>& views,
+void render_pass_t::draw_fullscreen_to_targets(std::initializer_list<render_target_t*> targets,
+                                               std::initializer_list<ID3D11ShaderResourceView*> views,
                                                const float* clear_colour) {
-  const bound_targets_t previous = S(runtime)->set_render_targets_clear_all(targets, clear_colour, false);
+  const bound_targets_t previous = S(runtime)->set_render_targets_clear_all(
+      std::span<render_target_t* const>(targets.begin(), targets.size()), clear_colour, false);
   switch_to_current_versions();
-  if (ps)
-    for (size_t i = 0; i < views.size() && i < SHADER_SLOT_COUNT; ++i) ps->resources[i].srv = views[i];
+  set_pixel_views(views);
   draw_fullscreen();
   S(runtime)->set_render_targets_clear_all(previous, nullptr, false);
+}
+
+void render_pass_t::set_pixel_views(std::initializer_list<ID3D11ShaderResourceView*> views) {
+  if (!ps) return;
+  size_t slot = 0;
+  for (ID3D11ShaderResourceView* view : views) {
+    if (slot == SHADER_SLOT_COUNT) break;
+    ps->resources[slot++].srv = view;
+  }
 }
 
 // An input's view takes the slot; a slot left without one binds the texture the shader's

@@ -66,7 +66,8 @@ void cbuffer_t::update() {
     if ((entry.flags & CB_FLAG_VAR) && (entry.flags & CB_FLAG_SYNC)) {
       if (entry.type != VT_FLOAT || offset + sizeof(float) > staged) continue;
       rocket_manager_t* rocket = engine_context->rocket_manager;
-      const float value = rocket ? rocket->get_value(entry.sync_name) : 0.0f;
+      if (rocket && !entry.sync_handle) entry.sync_handle = rocket->find_track(entry.sync_name);
+      const float value = rocket ? rocket->get_value(entry.sync_handle) : 0.0f;
       std::memcpy(staging + offset, &value, sizeof(value));
     } else if (entry.flags & CB_FLAG_VAR) {
       if (!entry.variable) continue;

@@ -22,6 +22,8 @@ enum cb_entry_flag_t : uint32_t {
   CB_FLAG_EXTERNAL = 0x8000,
 };
 
+struct sync_track;
+
 struct cb_entry_t {
   // Keeps the engine variable of `name` in `variable` once it exists; asks again while it does not.
   void resolve_system_variable(const std::string& name);
@@ -33,6 +35,7 @@ struct cb_entry_t {
   std::string var_name;
   std::string sys_name;
   std::string sync_name;
+  const sync_track* sync_handle = nullptr;  // found by sync_name on first use
   int32_t offset = 0;
   variable_ptr_t variable;
   uint8_t type = VT_NONE;  // variable_type_t

@@ -9,7 +9,15 @@ void flatten_node(const variable_registry_node_t& node, std::vector<registered_v
 
 }  // namespace
 
-variable_registry_t::variable_registry_t(std::string root_name) { root.name = std::move(root_name); }
+variable_registry_t::variable_registry_t(std::string root_name, paths_t paths) : paths_(paths) {
+  root.name = std::move(root_name);
+}
+
+void variable_registry_t::clear() {
+  root.entries.clear();
+  root.children.clear();
+  path_stack.clear();
+}
 
 std::string variable_registry_t::joined_path() const {
   std::string joined;
@@ -21,11 +29,19 @@ std::string variable_registry_t::joined_path() const {
 }
 
 void variable_registry_t::add(variable_t* variable, int32_t flags) {
+  if (paths_ == without_paths) {
+    root.entries.push_back({{}, variable, flags});
+    return;
+  }
   std::string prefix = path_stack.empty() ? "/" : joined_path() + "/";
   find_or_create_node(prefix).entries.push_back({prefix + variable->name, variable, flags});
 }
 
 void variable_registry_t::add_with_prefix(const std::string& prefix, variable_t* variable, int32_t flags) {
+  if (paths_ == without_paths) {
+    root.entries.push_back({{}, variable, flags});
+    return;
+  }
   std::string directory = joined_path();
   if (!directory.empty()) directory += '/';
   directory += prefix + "/";

@@ -26,7 +26,11 @@ struct variable_registry_node_t {
 
 class variable_registry_t {
  public:
-  explicit variable_registry_t(std::string root_name);
+  // A registry without paths keeps every entry in the root, in the order added, with an empty
+  // path: what animating the variables needs, refilled each frame without building strings.
+  enum paths_t { with_paths, without_paths };
+
+  explicit variable_registry_t(std::string root_name, paths_t paths = with_paths);
 
   void add(variable_t* variable, int32_t flags);
   void add_with_prefix(const std::string& prefix, variable_t* variable, int32_t flags);
@@ -34,10 +38,14 @@ class variable_registry_t {
   variable_registry_node_t& find_or_create_node(const std::string& path);
   // Each node's entries in insertion order, then its children's, depth first.
   void flatten(std::vector<registered_variable_t>& out) const;
+  // Empties the tree; the storage stays.
+  void clear();
 
   variable_registry_node_t root;
   std::vector<std::string> path_stack;
 
  private:
   std::string joined_path() const;
+
+  paths_t paths_ = with_paths;
 };

@@ -1,5 +1,8 @@
 #include "common/allocation_counter.h"
 
+#include <execinfo.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
@@ -11,10 +14,28 @@ std::atomic<int> armed{0};
 std::atomic<uint64_t> allocations{0};
 std::atomic<uint64_t> allocated_bytes{0};
 
+// PUMBLECRISP_ALLOCATION_STACKS=1 prints the call stack of every counted allocation to standard
+// error, to find where a frame allocates.
+const bool print_stacks = std::getenv("PUMBLECRISP_ALLOCATION_STACKS") != nullptr;
+thread_local bool printing = false;
+
+void print_stack() {
+  if (printing) return;  // backtrace() may allocate the first time it runs
+  printing = true;
+  void* frames[64];
+  const int depth = backtrace(frames, 64);
+  const char separator[] = "-- allocation\n";
+  if (write(2, separator, sizeof(separator) - 1) < 0) {
+  }
+  backtrace_symbols_fd(frames, depth, 2);
+  printing = false;
+}
+
 void* allocate(std::size_t size, std::size_t alignment) {
   if (armed.load(std::memory_order_relaxed)) {
     allocations.fetch_add(1, std::memory_order_relaxed);
     allocated_bytes.fetch_add(size, std::memory_order_relaxed);
+    if (print_stacks) print_stack();
   }
   if (size == 0) size = 1;
   void* p = alignment > alignof(std::max_align_t) ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)

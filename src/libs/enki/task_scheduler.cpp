@@ -48,16 +48,29 @@ void TaskScheduler::AddTaskSetToPipe(ITaskSet* task_set) {
   task_set->m_RunningCount.store(static_cast<int32_t>(count), std::memory_order_release);
   for (uint32_t start = 0; start < size; start += chunk) {
     uint32_t end = size - start > chunk ? start + chunk : size;
-    m_Queue.push_back(work_item_t{task_set, TaskSetPartition{start, end}});
+    push_locked(work_item_t{task_set, TaskSetPartition{start, end}});
   }
   m_Outstanding += count;
   m_Wake.notify_all();
 }
 
+void TaskScheduler::push_locked(const work_item_t& item) {
+  if (m_QueueSize == m_Queue.size()) {
+    // Unrolled into a ring twice the size, oldest first.
+    std::vector<work_item_t> grown(std::max<size_t>(16, m_Queue.size() * 2));
+    for (size_t i = 0; i < m_QueueSize; ++i) grown[i] = m_Queue[(m_QueueHead + i) % m_Queue.size()];
+    m_Queue = std::move(grown);
+    m_QueueHead = 0;
+  }
+  m_Queue[(m_QueueHead + m_QueueSize) % m_Queue.size()] = item;
+  ++m_QueueSize;
+}
+
 bool TaskScheduler::run_one_locked(std::unique_lock<std::mutex>& lock) {
-  if (m_Queue.empty()) return false;
-  work_item_t item = m_Queue.front();
-  m_Queue.pop_front();
+  if (m_QueueSize == 0) return false;
+  work_item_t item = m_Queue[m_QueueHead];
+  m_QueueHead = (m_QueueHead + 1) % m_Queue.size();
+  --m_QueueSize;
   lock.unlock();
   item.task->ExecuteRange(item.range, t_thread_index);
   lock.lock();

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -78,11 +77,15 @@ class TaskScheduler {
   void worker_main(uint32_t thread_index);
   // Runs one queued partition if there is one; `lock` is held on entry and on return.
   bool run_one_locked(std::unique_lock<std::mutex>& lock);
+  void push_locked(const work_item_t& item);
   void shutdown();
 
   std::mutex m_Mutex;
   std::condition_variable m_Wake;
-  std::deque<work_item_t> m_Queue;
+  // A ring that grows when full and never shrinks: a steady stream of task sets allocates nothing.
+  std::vector<work_item_t> m_Queue;
+  size_t m_QueueHead = 0;
+  size_t m_QueueSize = 0;
   uint64_t m_Outstanding = 0;  // partitions queued or running
   bool m_Stopping = false;
   uint32_t m_NumThreads = 0;
