@@ -13,6 +13,7 @@
 #include "libs/enki/task_scheduler.h"
 #include "platform/win32/module.h"
 #include "platform/win32/perf_counter.h"
+#include "platform/win32/process_times.h"
 #include "platform/win32/window_messages.h"
 #include "support/log.h"
 #include "support/options.h"
@@ -27,6 +28,8 @@ system_impl_t* g_system = nullptr;
 
 std::string g_project_path = "projects/demo-final.proj.toml";
 std::string g_archive_name = "vlm_ks9.dat";
+// How long the settings dialog waited for its answer, told apart in the start-up time.
+uint32_t g_dialog_milliseconds = 0;
 
 // Option targets: accepted and never read.
 struct options_t {
@@ -178,9 +181,10 @@ tl::expected<void, std::string> init_graphics(system_impl_t& system) {
   if (!resources) return tl::unexpected(resources.error());
   S(resources) = *resources;
 
-  if (auto window = gsys->create_window_from_dialog(GetModuleHandleA(nullptr), window_proc); !window) {
-    return tl::unexpected(window.error());
-  }
+  const uint32_t dialog_start = timeGetTime();
+  auto window = gsys->create_window_from_dialog(GetModuleHandleA(nullptr), window_proc);
+  g_dialog_milliseconds = timeGetTime() - dialog_start;
+  if (!window) return tl::unexpected(window.error());
 
   int2 size = gsys->get_backbuffer_size();
   system.width = size.x;
@@ -225,7 +229,21 @@ tl::expected<void, std::string> load_engine(const std::string& exe_path, const s
   return {};
 }
 
+namespace {
+
+// Milliseconds since the process was created, or -1 when the system cannot tell.
+int64_t milliseconds_since_process_start() {
+  FILETIME creation, exit, kernel, user, now;
+  if (!GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user)) return -1;
+  GetSystemTimeAsFileTime(&now);
+  auto ticks = [](const FILETIME& t) { return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+  return (int64_t(ticks(now)) - int64_t(ticks(creation))) / 10'000;
+}
+
+}  // namespace
+
 void run_main_loop() {
+  bool first_frame = true;
   for (;;) {
     bool quit = false;
     MSG msg;
@@ -245,6 +263,11 @@ void run_main_loop() {
     S(filesystem)->poll_changes();
     bool last = !g_engine_api.engine_tick();
     S(gsys)->present();
+    if (first_frame) {
+      first_frame = false;
+      LOG_INF("First frame presented %d ms after the process started, %d ms of them in the settings dialog",
+              int(milliseconds_since_process_start()), int(g_dialog_milliseconds));
+    }
     if (last) break;
   }
   g_engine_api.engine_close();
