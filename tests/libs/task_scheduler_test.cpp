@@ -132,6 +132,33 @@ TEST(TaskSchedulerThreadTest, OneThreadSchedulerRunsWorkInTheWait) {
   scheduler.WaitforAllAndShutdown();
 }
 
+// Queued partitions live in a ring that grows when full. Without workers nothing runs until a
+// wait, so the ring's contents are known: a wait that takes the oldest task leaves the head mid-ring,
+// and the tasks added after it wrap round and then grow the ring, which must keep them in order.
+TEST(TaskSchedulerThreadTest, QueueThatWrapsAndGrowsKeepsEveryPartitionInOrder) {
+  enki::TaskScheduler scheduler;
+  scheduler.Initialize(1);  // four partitions per task set
+  std::vector<std::unique_ptr<counting_task>> tasks;
+  auto add = [&] {
+    tasks.push_back(std::make_unique<counting_task>(400, 1));
+    scheduler.AddTaskSetToPipe(tasks.back().get());
+  };
+  for (int i = 0; i < 4; ++i) add();  // 16 partitions: the first ring is full
+  scheduler.WaitforTask(tasks[0].get());  // the head moves on by four
+  EXPECT_FALSE(tasks[1]->GetIsComplete());
+  for (int i = 0; i < 6; ++i) add();  // wraps round, then grows while wrapped
+  scheduler.WaitforTask(tasks[1].get());
+  // FIFO: the second task's partitions ran before any of the later ones.
+  EXPECT_TRUE(tasks[1]->GetIsComplete());
+  EXPECT_FALSE(tasks[2]->GetIsComplete());
+  scheduler.WaitforAll();
+  for (auto& task : tasks) {
+    EXPECT_TRUE(task->GetIsComplete());
+    expect_each_index_once(*task);
+    EXPECT_EQ(task->ranges.size(), 4u);
+  }
+}
+
 TEST(TaskSchedulerThreadTest, WithoutWorkersTasksRunInline) {
   enki::TaskScheduler scheduler;
   EXPECT_EQ(scheduler.GetNumTaskThreads(), 0u);
