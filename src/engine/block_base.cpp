@@ -186,12 +186,6 @@ std::vector<block_base_t*> block_base_t::get_dependencies() {
   return result;
 }
 
-std::vector<block_base_t*> block_base_t::get_chain_blocks(bool include_self) const {
-  std::vector<block_base_t*> result;
-  get_chain_blocks(include_self, result);
-  return result;
-}
-
 void block_base_t::get_chain_blocks(bool include_self, std::vector<block_base_t*>& out) const {
   out.clear();
   if (include_self) out.push_back(const_cast<block_base_t*>(this));

@@ -65,8 +65,7 @@ class block_base_t : public std::enable_shared_from_this<block_base_t> {
   virtual void collect_dependencies(std::vector<block_base_t*>& result, std::vector<block_base_t*>& visited);
 
   std::vector<block_base_t*> get_dependencies();
-  std::vector<block_base_t*> get_chain_blocks(bool include_self) const;
-  // The same into `out`, which keeps its storage.
+  // The block itself when asked, then its consumers, into `out`, which keeps its storage.
   void get_chain_blocks(bool include_self, std::vector<block_base_t*>& out) const;
   // Whether an input reads another block's output (the only source of dependencies).
   bool has_block_inputs() const;

@@ -167,30 +167,26 @@ variable_ptr_t engine_impl_t::get_or_create_variable(const std::string& name, va
 }
 
 void engine_impl_t::create_system_variables() {
-  static const struct {
+  // Each variable is made once here and published through its handle every frame.
+  system_variables_t& v = system_variables;
+  const struct {
     const char* name;
     variable_type_t type;
+    variable_ptr_t* handle;
   } definitions[] = {
-      {"system::time", VT_FLOAT4},          {"system::active-cam", VT_INT},
-      {"system::cam-pos", VT_FLOAT3},       {"system::cam-dir", VT_FLOAT3},
-      {"system::cam-up", VT_FLOAT3},        {"system::cam-fov", VT_FLOAT},
-      {"system::cam-near-plane", VT_FLOAT}, {"system::cam-far-plane", VT_FLOAT},
-      {"system::view", VT_FLOAT4X4},        {"system::proj", VT_FLOAT4X4},
-      {"system::viewProj", VT_FLOAT4X4},
+      {"system::time", VT_FLOAT4, &v.time},
+      {"system::active-cam", VT_INT, &v.active_cam},
+      {"system::cam-pos", VT_FLOAT3, &v.cam_pos},
+      {"system::cam-dir", VT_FLOAT3, &v.cam_dir},
+      {"system::cam-up", VT_FLOAT3, &v.cam_up},
+      {"system::cam-fov", VT_FLOAT, &v.cam_fov},
+      {"system::cam-near-plane", VT_FLOAT, &v.cam_near_plane},
+      {"system::cam-far-plane", VT_FLOAT, &v.cam_far_plane},
+      {"system::view", VT_FLOAT4X4, &v.view},
+      {"system::proj", VT_FLOAT4X4, &v.proj},
+      {"system::viewProj", VT_FLOAT4X4, &v.view_proj},
   };
-  for (const auto& entry : definitions) get_or_create_variable(entry.name, entry.type);
-  system_variables_t& v = system_variables;
-  v.time = find_variable("system::time");
-  v.active_cam = find_variable("system::active-cam");
-  v.cam_pos = find_variable("system::cam-pos");
-  v.cam_dir = find_variable("system::cam-dir");
-  v.cam_up = find_variable("system::cam-up");
-  v.cam_fov = find_variable("system::cam-fov");
-  v.cam_near_plane = find_variable("system::cam-near-plane");
-  v.cam_far_plane = find_variable("system::cam-far-plane");
-  v.view = find_variable("system::view");
-  v.proj = find_variable("system::proj");
-  v.view_proj = find_variable("system::viewProj");
+  for (const auto& entry : definitions) *entry.handle = get_or_create_variable(entry.name, entry.type);
   for (size_t i = 0; i < v.render_target_sizes.size(); ++i)
     v.render_target_sizes[i] = get_or_create_variable(fmt::sprintf("system::rt%d", i), VT_FLOAT2);
 }

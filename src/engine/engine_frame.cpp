@@ -89,10 +89,6 @@ void engine_impl_t::load_default_post_effects() {
   }
 }
 
-const std::vector<render_chain_t>& engine_impl_t::build_chains(float t) {
-  return ::build_chains(frame_blocks(), t, chain_storage_);
-}
-
 void engine_impl_t::store_cached_output(int id, const std::shared_ptr<render_target_t>& target) {
   output_cache[id] = cached_output_t{target, cache_frame};
 }
@@ -110,8 +106,9 @@ void engine_impl_t::render_frame(render_target_t* backbuffer) {
   int width = static_cast<int>(backbuffer->viewport.Width);
   int height = static_cast<int>(backbuffer->viewport.Height);
 
-  link_blocks(frame_blocks(), chain_storage_);
-  const std::vector<render_chain_t>& chains = build_chains(t);
+  const std::vector<block_base_t*>& blocks_in_order = frame_blocks();
+  link_blocks(blocks_in_order, chain_storage_);
+  const std::vector<render_chain_t>& chains = build_chains(blocks_in_order, t, chain_storage_);
 
   cache_prev_frame = cache_frame;
   cache_frame = t;

@@ -76,7 +76,6 @@ class engine_impl_t final : public engine_t {
   tl::expected<void, std::string> load_project_text(const std::string& name, const std::string& text);
   void load_settings(const serial::value_t& root);
   void load_blocks(const serial::value_t& root);
-  const std::vector<render_chain_t>& build_chains(float t);
   void render_frame(render_target_t* backbuffer);
   std::shared_ptr<render_target_t> render_chain(const render_chain_t& chain, int width, int height, float t,
                                                 float dt);

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "support/process_heap.h"
 #include "platform/d3d11/d3d11.h"
 #include "platform/d3d11/gl_context.h"
 
@@ -305,12 +304,3 @@ void d3d11_frame_layer_vs_gl(benchmark::State& state) {
 BENCHMARK(d3d11_frame_layer_vs_gl)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
-// The heap policy the player sets at start-up.
-int main(int argc, char** argv) {
-  keep_freed_heap_mapped();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

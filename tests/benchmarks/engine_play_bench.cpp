@@ -20,7 +20,6 @@
 #include "graphics/graphics_system.h"
 #include "graphics/render_target.h"
 #include "files/toml_file.h"
-#include "support/process_heap.h"
 #include "support/systems.h"
 #include "libs/enki/task_scheduler.h"
 #include "common/allocation_counter.h"
@@ -200,13 +199,3 @@ BENCHMARK(BM_PlayDemoFrame)
     ->Iterations(240);
 
 }  // namespace
-
-// The heap policy the player sets at start-up.
-int main(int argc, char** argv) {
-  keep_freed_heap_mapped();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -29,5 +29,3 @@ static void perlin_sample(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(perlin_sample);
-
-BENCHMARK_MAIN();

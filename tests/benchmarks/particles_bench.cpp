@@ -55,5 +55,3 @@ static void particle_update(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * live);
 }
 BENCHMARK(particle_update)->Args({4, 50})->Args({1, 50})->Args({4, 250})->Args({1, 250})->Unit(benchmark::kMicrosecond);
-
-BENCHMARK_MAIN();

@@ -45,5 +45,3 @@ void BM_task_set_round_trip(benchmark::State& state) {
 BENCHMARK(BM_task_set_round_trip)->Arg(1)->Arg(4)->Arg(8);
 
 }  // namespace
-
-BENCHMARK_MAIN();

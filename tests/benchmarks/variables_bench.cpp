@@ -51,5 +51,3 @@ void evaluate_animated_variables(benchmark::State& state) {
 BENCHMARK(evaluate_animated_variables)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();

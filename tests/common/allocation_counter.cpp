@@ -25,8 +25,7 @@ void print_stack() {
   void* frames[64];
   const int depth = backtrace(frames, 64);
   const char separator[] = "-- allocation\n";
-  if (write(2, separator, sizeof(separator) - 1) < 0) {
-  }
+  [[maybe_unused]] const ssize_t written = write(2, separator, sizeof(separator) - 1);
   backtrace_symbols_fd(frames, depth, 2);
   printing = false;
 }
