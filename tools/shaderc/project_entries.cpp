@@ -3,7 +3,6 @@
 #include <fmt/printf.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "text/serial_reader.h"
 #include "text/serial_value.h"
@@ -31,18 +30,6 @@ bool stage_from_type(int type, spirv_stage_t& stage) {
       return true;
   }
   return false;
-}
-
-// The player lower-cases and '/'-separates every path before it looks a file up.
-std::string normalize(const std::string& path) {
-  std::string out;
-  for (char c : path) {
-    c = c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (c == '/' && !out.empty() && out.back() == '/') continue;
-    out.push_back(c);
-  }
-  while (!out.empty() && out.front() == '/') out.erase(out.begin());
-  return out;
 }
 
 class walker_t {
@@ -75,7 +62,7 @@ class walker_t {
       const std::string entry = stage_table.get_string("entrypoint", "");
       if (file.empty() || entry.empty()) continue;  // the player's load of it fails by itself
       const std::string origin = where.empty() ? std::string(key) : where + "." + key;
-      out_.push_back({stage, normalize(file), entry, path_ + ": " + origin});
+      out_.push_back({stage, normalize_content_path(file), entry, path_ + ": " + origin});
     }
   }
 

@@ -27,17 +27,6 @@ bool is_project(const fs::path& path) {
   return name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string normalize(const std::string& path) {
-  std::string out;
-  for (char c : path) {
-    c = c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (c == '/' && !out.empty() && out.back() == '/') continue;
-    out.push_back(c);
-  }
-  while (!out.empty() && out.front() == '/') out.erase(out.begin());
-  return out;
-}
-
 std::string replace_extension(const std::string& path, const std::string& extension) {
   const size_t dot = path.rfind('.');
   const size_t slash = path.rfind('/');
@@ -270,7 +259,7 @@ tl::expected<std::vector<shader_entry_t>, std::string> parse_entry_list(const st
     if (!known)
       return tl::unexpected(fmt::sprintf(
           "%s:%d: error: unknown stage '%s' (vertex, geometry, pixel or compute)", path, number, stage));
-    e.file = normalize(file);
+    e.file = normalize_content_path(file);
     e.entry_point = entry;
     e.origin = fmt::sprintf("%s:%d", path, number);
     out.push_back(e);
@@ -302,11 +291,11 @@ tl::expected<std::vector<shader_entry_t>, std::string> parse_shader_description(
   std::vector<shader_entry_t> out;
   const value_t* passes = root->child("shaders");
   if (passes == nullptr || passes->kind != value_t::array) return out;
-  const std::string default_file = replace_extension(normalize(path), "hlsl");
+  const std::string default_file = replace_extension(normalize_content_path(path), "hlsl");
   auto add = [&](spirv_stage_t stage, const value_t& pass, const std::string& file_key,
                  const std::string& entry) {
     const std::string file = pass.string_at(file_key);
-    out.push_back({stage, file.empty() ? default_file : normalize(file), entry, path});
+    out.push_back({stage, file.empty() ? default_file : normalize_content_path(file), entry, path});
   };
   for (const auto& pass : passes->items) {
     if (pass.kind != value_t::table) continue;
@@ -378,5 +367,16 @@ tl::expected<std::vector<shader_entry_t>, std::string> find_shader_entries(const
   }
   std::vector<shader_entry_t> out;
   for (auto& [key, entry] : unique) out.push_back(entry);
+  return out;
+}
+
+std::string normalize_content_path(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    c = c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out.push_back(c);
+  }
+  while (!out.empty() && out.front() == '/') out.erase(out.begin());
   return out;
 }

@@ -27,3 +27,5 @@ tl::expected<std::vector<shader_entry_t>, std::string> parse_shader_description(
                                                                                 const std::string& path);
 
 const char* stage_word(spirv_stage_t stage);
+// A path as the player looks a file up: lower case, '/' separated, without repeated or leading '/'.
+std::string normalize_content_path(const std::string& path);
