@@ -63,9 +63,13 @@ class block_simple_particle_system_t final : public block_base_t {
     // More slots than this are refused: the spawn-point product could otherwise overflow.
     static constexpr int32_t slot_limit = 1 << 18;
     static constexpr int32_t prewarm_updates = 10000;
-    // Work units: a slot visited is one, an integration with curl noise (eighteen noise samples)
-    // sixteen. Ten thousand updates of every default slot with 500 live particles in curl noise.
-    static constexpr int64_t prewarm_budget = int64_t{prewarm_updates} * (max_num_particles + 16 * 500);
+    // The pre-warm's work in slot visits: an integration in curl noise (eighteen noise samples)
+    // costs about as much as 128 of them, one without as two. The budget is ten thousand updates
+    // of the default slots with 300 particles alive in curl noise.
+    static constexpr int64_t plain_integration_cost = 2;
+    static constexpr int64_t curl_integration_cost = 128;
+    static constexpr int64_t prewarm_budget =
+        int64_t{prewarm_updates} * (max_num_particles + curl_integration_cost * 300);
 
     // Without a random state of the caller's the emitter seeds its own from the owner's id.
     emitter_base_t(int32_t type, block_simple_particle_system_t* owner, particle_random_state_t* random = nullptr);
@@ -83,9 +87,9 @@ class block_simple_particle_system_t final : public block_base_t {
     update_result_t update(dyn_buffer_base* vertices, float dt);
     // Up to prewarm_updates updates of 1/60 s without vertices, so that the first frame starts
     // from a settled state. Each update costs its walk over the slots and its integrations; once
-    // those reach prewarm_budget the pre-warm ends early with a warning, whatever the settings ask.
+    // those reach the budget the pre-warm ends early with a warning, whatever the settings ask.
     // Returns the updates run.
-    int32_t prewarm();
+    int32_t prewarm(int64_t budget = prewarm_budget);
     // Slots num-spawns × num-particles-per-spawn with spawn points, else 5000.
     int32_t particle_maximum() const;
     // The particle array gets exactly the maximum's slots; the spawn points are filled.

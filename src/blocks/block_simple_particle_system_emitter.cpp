@@ -290,13 +290,14 @@ block_simple_particle_system_t::update_result_t emitter_t::update(dyn_buffer_bas
   return result;
 }
 
-int32_t emitter_t::prewarm() {
+int32_t emitter_t::prewarm(int64_t budget) {
   constexpr float step = 1.0f / 60.0f;
   int64_t spent = 0;
   int32_t updates = 0;
-  while (updates < prewarm_updates && spent < prewarm_budget) {
+  while (updates < prewarm_updates && spent < budget) {
     const int32_t live = update(nullptr, step).count;
-    spent += int64_t(particles.size()) + (frame_.use_curl ? 16 : 1) * int64_t(live);
+    spent += int64_t(particles.size()) +
+             (frame_.use_curl ? curl_integration_cost : plain_integration_cost) * int64_t(live);
     ++updates;
   }
   if (updates < prewarm_updates)
