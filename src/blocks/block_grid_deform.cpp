@@ -13,7 +13,7 @@ bool block_grid_deform_t::default_init() {
 }
 
 bool block_grid_deform_t::build_mesh() {
-  upload(build_deform_grid(tile_count_of(num_tiles_x), tile_count_of(num_tiles_y)));
+  upload(build_deform_grid(tile_count(num_tiles_x), tile_count(num_tiles_y)));
   return true;
 }
 

@@ -23,6 +23,11 @@ constexpr const char* description_path = "/shaders/lsystem.toml";
 const std::string relative_description = trim_slashes(description_path);
 constexpr int ring_bytes = 3 * lsystem_vertex_capacity * int(sizeof(lsystem_vertex_t));
 
+// The description's own errors do not always say which file they are about.
+std::string description_error(const std::string& error) {
+  return error.find(relative_description) == std::string::npos ? relative_description + ": " + error : error;
+}
+
 }  // namespace
 
 block_lsystem_t::block_lsystem_t()
@@ -60,20 +65,28 @@ void block_lsystem_t::save(serial::value_t& table) const {
 bool block_lsystem_t::load_lsystem_pass() {
   auto loaded = load_render_pass_from_desc(relative_description);
   if (!loaded || !*loaded) {
-    LOG_WRN("Error loading shader desc: %s", loaded ? "no render pass in the description" : loaded.error().c_str());
+    const std::string error = description_error(loaded ? "no render pass in the description" : loaded.error());
+    LOG_WRN("Error loading shader desc: %s", error.c_str());
     return false;
   }
   std::shared_ptr<render_pass_t> new_pass = *loaded;
-  if (new_pass->ps) sync_bound_inputs(*new_pass->ps);
-  try {
-    new_pass->geometry.create_dynamic_vertices(lsystem_vertex_capacity, int(sizeof(lsystem_vertex_t)));
-  } catch (const std::runtime_error& error) {
-    LOG_WRN("Error loading shader desc: %s", error.what());
-    return false;
-  }
+  // The indices first: refused, they leave the ring unmade.
   std::vector<uint32_t> indices(lsystem_vertex_capacity);
   std::iota(indices.begin(), indices.end(), 0u);
   new_pass->geometry.create_index_buffer(lsystem_vertex_capacity, 0, indices.data());
+  if (!new_pass->geometry.index_buffer) {
+    const std::string error =
+        description_error(fmt::sprintf("the device refused an index buffer of %d indices", lsystem_vertex_capacity));
+    LOG_WRN("Error loading shader desc: %s", error.c_str());
+    return false;
+  }
+  try {
+    new_pass->geometry.create_dynamic_vertices(lsystem_vertex_capacity, int(sizeof(lsystem_vertex_t)));
+  } catch (const std::runtime_error& error) {
+    LOG_WRN("Error loading shader desc: %s", description_error(error.what()).c_str());
+    return false;
+  }
+  if (new_pass->ps) sync_bound_inputs(*new_pass->ps);
   pass = std::move(new_pass);
   S(runtime)->set_vertex_buffer(pass->geometry.dyn_vertices.get());
   S(runtime)->set_index_buffer(pass->geometry.index_buffer.get());
@@ -126,12 +139,26 @@ void block_lsystem_t::init_camera_scripts() {
   }
 }
 
+// Once per line: a script that divides by zero would otherwise log every frame.
+void block_lsystem_t::report_non_finite_lines(int span, camera_script_t& script, uint16_t lines) {
+  const uint16_t fresh = lines & uint16_t(~script.reported_lines);
+  if (!fresh) return;
+  script.reported_lines |= fresh;
+  for (int line = 0; line < int(script.sources.size()); ++line)
+    if (fresh & (1u << line))
+      LOG_WRN("Camera script config/lsystem_cam%d.txt, line %d: \"%s\" is not a finite number; the camera keeps "
+              "that component",
+              span + 1, line + 1, script.sources[size_t(line)].c_str());
+}
+
 void block_lsystem_t::execute(const render_context_t& context) {
   if (first_execute) register_lsystem_math_functions();
   block_base_t::execute(context);
   if (!pass) return;
   pass->bind_input_textures(context);
   if (!pass->is_ready()) return;
+  // The empty pass of a block whose description never loaded counts as ready but has no buffers.
+  if (!pass->geometry.dyn_vertices || !pass->geometry.index_buffer) return;
   S(runtime)->set_vertex_buffer(pass->geometry.dyn_vertices.get());
   S(runtime)->set_index_buffer(pass->geometry.index_buffer.get());
   expression_context_t& expressions = lsystem_expression_context();
@@ -146,8 +173,10 @@ void block_lsystem_t::execute(const render_context_t& context) {
     return value ? *value : float3{};
   };
   const float3 pos = current(camera->pos);
-  const camera_pose_t pose = evaluate_camera_script(camera_scripts[size_t(span)], expressions,
-                                                    {pos, vec3_add(pos, current(camera->dir)), current(camera->up)});
+  camera_script_t& script = camera_scripts[size_t(span)];
+  const camera_pose_t pose =
+      evaluate_camera_script(script, expressions, {pos, vec3_add(pos, current(camera->dir)), current(camera->up)});
+  report_non_finite_lines(span, script, pose.non_finite_lines);
   camera->pos->value.set(pose.position);
   camera->dir->value.set(vec3_normalize(vec3_sub(pose.target, pose.position)));
   camera->up->value.set(pose.up);

@@ -28,6 +28,7 @@ class block_lsystem_t final : public block_base_t {
   void build_geometry();
   int grow(std::span<lsystem_vertex_t> vertices, std::span<const cube_vertex_t> mesh) const;
   void init_camera_scripts();
+  void report_non_finite_lines(int span, camera_script_t& script, uint16_t lines);
   lsystem_settings_t current_settings() const;
 
   range_value_t<float> segment_length{"segment_length", 10.0f};

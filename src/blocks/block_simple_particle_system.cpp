@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <numeric>
+#include <stdexcept>
 
 #include "engine/block_factory.h"
 #include "graphics/geometry.h"
@@ -15,8 +16,6 @@ namespace {
 
 // Without a leading '/': the shader cache keys its entries by the relative path.
 const char* particle_pass_path = "shaders/particlesystems/simple_particle.toml";
-constexpr int prewarm_updates = 10000;
-constexpr float prewarm_step = 1.0f / 60.0f;
 // A seek or a stalled frame hands in seconds at once; one step that long would fling every
 // particle by seconds of velocity and spend the whole budget in one frame.
 constexpr float longest_step = 0.1f;
@@ -52,11 +51,11 @@ bool block_simple_particle_system_t::load(const serial::value_t& table) {
   const bool ok = load_particle_pass();
   if (made && ok) {
     const auto started = std::chrono::steady_clock::now();
-    for (int i = 0; i < prewarm_updates; ++i) emitter->update(nullptr, prewarm_step);
+    const int32_t updates = emitter->prewarm();
     prewarm_milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-    LOG_INF("simple-particlesystem: pre-warmed %d particles in %.1f ms", int(emitter->particles.size()),
-            prewarm_milliseconds);
+    LOG_INF("simple-particlesystem: pre-warmed %d particles over %d updates in %.1f ms",
+            int(emitter->particles.size()), int(updates), prewarm_milliseconds);
   }
   return ok;
 }
@@ -76,6 +75,8 @@ bool block_simple_particle_system_t::load_particle_pass() {
     return false;
   }
   pass = *loaded;
+  // The new pass comes without buffers, whatever the previous one held.
+  capacity = 0;
   if (pass->ps) sync_bound_inputs(*pass->ps);
   pass->geometry.topology = D3D11_PRIMITIVE_TOPOLOGY_POINTLIST;
   resize_particle_buffers();
@@ -86,11 +87,21 @@ void block_simple_particle_system_t::resize_particle_buffers() {
   if (!emitter) return;
   const int32_t maximum = emitter->particle_maximum();
   if (maximum > capacity) {
-    pass->geometry.create_dynamic_vertices(maximum, static_cast<int>(sizeof(particle_vertex_t)));
+    capacity = 0;
+    try {
+      pass->geometry.create_dynamic_vertices(maximum, static_cast<int>(sizeof(particle_vertex_t)));
+    } catch (const std::runtime_error& error) {
+      pass->geometry.dyn_vertices.reset();
+      LOG_WRN("simple-particlesystem: no vertex buffer for %d particles (%s); the block draws nothing", maximum,
+              error.what());
+    }
     std::vector<uint32_t> indices(static_cast<size_t>(maximum));
     std::iota(indices.begin(), indices.end(), 0u);
     pass->geometry.create_index_buffer(maximum, 0, indices.data());
-    capacity = maximum;
+    if (!pass->geometry.index_buffer)
+      LOG_WRN("simple-particlesystem: no index buffer for %d particles; the block draws nothing", maximum);
+    // Without both the next load tries again.
+    if (pass->geometry.dyn_vertices && pass->geometry.index_buffer) capacity = maximum;
   }
   emitter->resize_particles();
 }
@@ -102,7 +113,7 @@ void block_simple_particle_system_t::execute(const render_context_t& context) {
   if (!pass->is_ready()) return;
   const float dt = std::clamp(context.delta_time, 0.0f, longest_step);
   const update_result_t drawn = emitter->update(pass->geometry.dyn_vertices.get(), dt);
-  if (drawn.count < 1 || !pass->geometry.index_buffer) return;
+  if (drawn.count < 1 || !pass->geometry.dyn_vertices || !pass->geometry.index_buffer) return;
   pass->draw_indexed(static_cast<uint32_t>(drawn.count), drawn.first);
 }
 

@@ -62,6 +62,14 @@ class block_simple_particle_system_t final : public block_base_t {
     static constexpr int32_t max_num_particles = 5000;
     // More slots than this are refused: the spawn-point product could otherwise overflow.
     static constexpr int32_t slot_limit = 1 << 18;
+    static constexpr int32_t prewarm_updates = 10000;
+    // The pre-warm's work in slot visits: an integration in curl noise (eighteen noise samples)
+    // costs about as much as 128 of them, one without as two. The budget is ten thousand updates
+    // of the default slots with 300 particles alive in curl noise.
+    static constexpr int64_t plain_integration_cost = 2;
+    static constexpr int64_t curl_integration_cost = 128;
+    static constexpr int64_t prewarm_budget =
+        int64_t{prewarm_updates} * (max_num_particles + curl_integration_cost * 300);
 
     // Without a random state of the caller's the emitter seeds its own from the owner's id.
     emitter_base_t(int32_t type, block_simple_particle_system_t* owner, particle_random_state_t* random = nullptr);
@@ -69,13 +77,19 @@ class block_simple_particle_system_t final : public block_base_t {
     emitter_base_t(const emitter_base_t&) = delete;
     emitter_base_t& operator=(const emitter_base_t&) = delete;
 
-    // The nine settings, then the variables; out-of-range values are refused with a warning.
+    // The nine settings, then the variables; out-of-range values are refused or clamped with a
+    // warning.
     void load(const serial::value_t& table);
     void save(serial::value_t& table) const;
 
     // Spawns, ages and compacts on this thread, integrates on the scheduler's workers; writes one
     // vertex per live particle when given a buffer.
     update_result_t update(dyn_buffer_base* vertices, float dt);
+    // Up to prewarm_updates updates of 1/60 s without vertices, so that the first frame starts
+    // from a settled state. Each update costs its walk over the slots and its integrations; once
+    // those reach the budget the pre-warm ends early with a warning, whatever the settings ask.
+    // Returns the updates run.
+    int32_t prewarm(int64_t budget = prewarm_budget);
     // Slots num-spawns × num-particles-per-spawn with spawn points, else 5000.
     int32_t particle_maximum() const;
     // The particle array gets exactly the maximum's slots; the spawn points are filled.
@@ -140,6 +154,7 @@ class block_simple_particle_system_t final : public block_base_t {
     void respawn(simple_particle_t& particle);
     float fade_at(float age, float life_total) const;
     void check_settings();
+    void check_spawn_rate();
     void check_variable_types();
 
     particle_random_state_t own_random_;
@@ -162,6 +177,7 @@ class block_simple_particle_system_t final : public block_base_t {
 
   std::unique_ptr<emitter_base_t> emitter;
   std::shared_ptr<render_pass_t> pass;
+  // Slots the pass's buffers hold; 0 while it has none.
   int32_t capacity = 0;
   // The last load's pre-warm, for the log and the benchmarks.
   double prewarm_milliseconds = 0.0;

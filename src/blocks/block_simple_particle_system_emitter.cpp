@@ -108,11 +108,23 @@ emitter_t::emitter_base_t(int32_t emitter_type, block_simple_particle_system_t* 
 emitter_t::~emitter_base_t() = default;
 
 void emitter_t::load(const serial::value_t& table) {
+  range_value_t<float>* const floats[] = {&size,   &velocity,   &velocity_variance, &lifetime,
+                                          &lifetime_variance, &radius, &spawn_rate};
+  float before[std::size(floats)];
+  for (size_t i = 0; i < std::size(floats); ++i) before[i] = floats[i]->value;
   for (range_value_base_t* setting : settings) setting->load(table);
+  // A NaN or an infinity would reach every particle the emitter spawns.
+  for (size_t i = 0; i < std::size(floats); ++i) {
+    if (std::isfinite(floats[i]->value)) continue;
+    LOG_WRN("simple-particlesystem: %s %g is not a finite number; using %g", floats[i]->name.c_str(),
+            double(floats[i]->value), double(before[i]));
+    floats[i]->value = before[i];
+  }
   check_settings();
   load_variables(table, variables);
   check_variable_types();
   read_frame_values();
+  check_spawn_rate();
 }
 
 void emitter_t::save(serial::value_t& table) const {
@@ -132,6 +144,17 @@ void emitter_t::check_settings() {
     num_spawns.value = 100;
     num_particles_per_spawn.value = 50;
   }
+}
+
+// Spawns that find no dead slot are lost: a rate that keeps more particles alive than there are
+// slots fills them all, and the user should know why the setting shows no more.
+void emitter_t::check_spawn_rate() {
+  const double live = double(spawn_rate.value) * double(lifetime.value);
+  const int32_t slots = particle_maximum();
+  if (!(live > double(slots))) return;
+  LOG_WRN("simple-particlesystem: spawn-rate %g × lifetime %g keeps %g particles alive; only the %d slots are "
+          "used and the spawns beyond them are lost",
+          double(spawn_rate.value), double(lifetime.value), live, slots);
 }
 
 // The update reads each variable as its declared type: a table of another type is refused.
@@ -265,6 +288,23 @@ block_simple_particle_system_t::update_result_t emitter_t::update(dyn_buffer_bas
   result.count = count;
   if (vertices && count > 0) result.first = vertices->commit(vertices->shadow + bytes);
   return result;
+}
+
+int32_t emitter_t::prewarm(int64_t budget) {
+  constexpr float step = 1.0f / 60.0f;
+  int64_t spent = 0;
+  int32_t updates = 0;
+  while (updates < prewarm_updates && spent < budget) {
+    const int32_t live = update(nullptr, step).count;
+    spent += int64_t(particles.size()) +
+             (frame_.use_curl ? curl_integration_cost : plain_integration_cost) * int64_t(live);
+    ++updates;
+  }
+  if (updates < prewarm_updates)
+    LOG_WRN("simple-particlesystem: pre-warm ended after %d of %d updates: %d live particles of %d slots cost "
+            "more than its budget",
+            updates, prewarm_updates, updates > 0 ? int(live_.size()) : 0, int(particles.size()));
+  return updates;
 }
 
 // A ramp of length 0 or less is no ramp: the particle shows at full strength from birth to death.

@@ -10,7 +10,7 @@ bool block_tile_transition_t::default_init() {
 }
 
 bool block_tile_transition_t::build_mesh() {
-  upload(build_tile_grid(tile_count_of(num_tiles_x), tile_count_of(num_tiles_y)));
+  upload(build_tile_grid(tile_count(num_tiles_x), tile_count(num_tiles_y)));
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "blocks/camera_script.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "variables/expression.h"
 
@@ -27,7 +28,12 @@ camera_pose_t evaluate_camera_script(const camera_script_t& script, const expres
   for (int vector = 0; vector < 3; ++vector) {
     for (int axis = 2; axis >= 0; --axis) {
       const int i = vector * 3 + axis;
-      if (script.expressions[size_t(i)]) *components[i] = script.expressions[size_t(i)]->evaluate(context);
+      if (!script.expressions[size_t(i)]) continue;
+      const float value = script.expressions[size_t(i)]->evaluate(context);
+      if (std::isfinite(value))
+        *components[i] = value;
+      else
+        pose.non_finite_lines |= uint16_t(1u << i);
     }
   }
   return pose;

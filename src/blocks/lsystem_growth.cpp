@@ -65,6 +65,12 @@ float3 rotate(const float3& p, const float4x4& r) {
           p.x * r.m[0][2] + p.y * r.m[1][2] + p.z * r.m[2][2]};
 }
 
+bool is_finite(const float3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// A valid axis is rejected by a draw with odds of about 0.6: this many draws all failing does not
+// happen, whatever the axis.
+constexpr int hemisphere_draws = 256;
+
 }  // namespace
 
 const std::vector<cube_vertex_t>& cube_mesh() {
@@ -84,20 +90,53 @@ float random_uniform_range(float a, float b) {
 }
 
 float3 random_hemisphere_direction(const float3& n) {
-  for (;;) {
+  // Around no direction at all every direction counts, or the search would never end.
+  const bool any = !is_finite(n) || vec3_dot(n, n) == 0.0f;
+  float3 v{0.0f, 0.0f, 1.0f};
+  for (int draw = 0; draw < hemisphere_draws; ++draw) {
     const float a = random_uniform_range(-1.0f, 1.0f);
     const float b = random_uniform_range(-1.0f, 1.0f);
     const float s = a * a + b * b;
     if (s >= 1.0f) continue;
     const float d = std::sqrt(1.0f - a * a - b * b);
-    const float3 v{2.0f * a * d, 2.0f * b * d, 1.0f - 2.0f * s};
-    // Around no direction at all every direction counts, or the search would never end.
-    if (vec3_dot(v, n) > 0.0f || vec3_dot(n, n) == 0.0f) return v;
+    v = {2.0f * a * d, 2.0f * b * d, 1.0f - 2.0f * s};
+    if (any || vec3_dot(v, n) > 0.0f) return v;
   }
+  // Only an axis whose products all vanish gets here.
+  return vec3_dot(v, n) < 0.0f ? vec3_scale(-1.0f, v) : v;
 }
 
-int grow_lsystem(const lsystem_settings_t& settings, std::span<const cube_vertex_t> mesh,
+lsystem_settings_t bounded_lsystem_settings(const lsystem_settings_t& settings) {
+  lsystem_settings_t bounded = settings;
+  const lsystem_settings_t defaults;
+  struct float_setting_t {
+    const char* name;
+    float lsystem_settings_t::*member;
+  };
+  const float_setting_t floats[] = {{"segment_length", &lsystem_settings_t::segment_length},
+                                    {"segment_length_variance", &lsystem_settings_t::segment_length_variance},
+                                    {"cube-size", &lsystem_settings_t::cube_size},
+                                    {"length-decay", &lsystem_settings_t::length_decay},
+                                    {"size-decay", &lsystem_settings_t::size_decay}};
+  for (const float_setting_t& f : floats) {
+    if (std::isfinite(bounded.*f.member)) continue;
+    LOG_WRN("lsystem: %s %g is not a finite number; using %g", f.name, double(bounded.*f.member),
+            double(defaults.*f.member));
+    bounded.*f.member = defaults.*f.member;
+  }
+  // Every seed gets a direction, a length and a queue entry before growth starts, but no more
+  // segments than the capacity are ever processed.
+  if (bounded.initial_segments > lsystem_cube_capacity) {
+    LOG_WRN("lsystem: initial-segments %d is more than the %d segments that can grow; using %d",
+            bounded.initial_segments, lsystem_cube_capacity, lsystem_cube_capacity);
+    bounded.initial_segments = lsystem_cube_capacity;
+  }
+  return bounded;
+}
+
+int grow_lsystem(const lsystem_settings_t& requested, std::span<const cube_vertex_t> mesh,
                  std::span<lsystem_vertex_t> out) {
+  const lsystem_settings_t settings = bounded_lsystem_settings(requested);
   const size_t per_cube = mesh.size();
   const size_t cube_room = per_cube > 0 ? out.size() / per_cube : 0;
   // Negative counts mean none: no seeds, and growth ends after the first segment.
@@ -130,6 +169,14 @@ int grow_lsystem(const lsystem_settings_t& settings, std::span<const cube_vertex
     // still grow from the far end.
     const float steps = density > 1 ? float(density - 1) : 1.0f;
     const float3 step = vec3_scale(len / steps, dir);
+    // A decay above one grows lengths without bound: once they leave the float range the cubes
+    // and every child direction would be NaN.
+    const float3 reach = vec3_add(s.start, vec3_scale(float(std::max(density, 0)), step));
+    if (!std::isfinite(len) || !is_finite(dir) || !is_finite(reach)) {
+      LOG_WRN("lsystem: growth stopped at %d cubes: segment lengths left the float range (length-decay %g)",
+              cubes, double(settings.length_decay));
+      break;
+    }
     float3 centre = s.start;
     for (int i = 0; i < density; ++i) {
       const float t = density > 1 ? float(i) / float(density - 1) : 0.0f;

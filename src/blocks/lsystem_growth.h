@@ -51,9 +51,16 @@ const std::vector<cube_vertex_t>& cube_mesh();
 std::vector<cube_vertex_t> scaled_cube_mesh(float size);
 
 float random_uniform_range(float a, float b);
+// Around an axis of zero length, or one that is not a finite vector, every direction counts. The
+// rejection sampling gives up after a fixed number of draws and then flips its last draw over.
 float3 random_hemisphere_direction(const float3& n);
 
+// Settings the growth can work with: a float that is not finite takes its default, and more seeds
+// than the growth could ever process are cut to that many. Each change is logged.
+lsystem_settings_t bounded_lsystem_settings(const lsystem_settings_t& settings);
+
 // Writes cube_vertex_count vertices per cube into `out` and returns the cube count. Growth stops
-// before a segment whose cubes would not fit, and after at most lsystem_cube_capacity segments.
+// before a segment whose cubes would not fit, after at most lsystem_cube_capacity segments, and at
+// a segment whose length has left the float range. Settings go through bounded_lsystem_settings.
 int grow_lsystem(const lsystem_settings_t& settings, std::span<const cube_vertex_t> mesh,
                  std::span<lsystem_vertex_t> out);

@@ -1,11 +1,17 @@
 #include "blocks/quad_grid_block.h"
 
+#include <fmt/printf.h>
+
+#include <algorithm>
+#include <cmath>
+
 #include "blocks/quad_grid.h"
 #include "blocks/shader_constants.h"
 #include "graphics/graphics_resources.h"
 #include "graphics/graphics_runtime.h"
 #include "shaders/render_pass.h"
 #include "shaders/render_pass_table.h"
+#include "support/log.h"
 #include "support/systems.h"
 #include "variables/range_value.h"
 #include "variables/serializer_aux.h"
@@ -24,11 +30,19 @@ variable_ptr_t make_tile_count(const char* name) {
 
 }  // namespace
 
-int tile_count_of(const variable_ptr_t& variable) {
-  if (!variable) return default_tiles;
-  if (const int32_t* i = std::get_if<int32_t>(&variable->value.value)) return *i;
-  if (const float* f = std::get_if<float>(&variable->value.value)) return static_cast<int>(*f);
-  return default_tiles;
+tile_count_t tile_count_of(const variable_ptr_t& variable) {
+  if (!variable) return {default_tiles, false};
+  if (const int32_t* i = std::get_if<int32_t>(&variable->value.value)) {
+    const int count = std::clamp(*i, min_tiles, max_tiles);
+    return {count, count == *i};
+  }
+  if (const float* f = std::get_if<float>(&variable->value.value)) {
+    // Clamped before the cast: a NaN or a float past the int range has no int value.
+    if (std::isnan(*f)) return {default_tiles, false};
+    const float clamped = std::clamp(*f, float(min_tiles), float(max_tiles));
+    return {static_cast<int>(clamped), *f >= float(min_tiles) && *f < float(max_tiles + 1)};
+  }
+  return {default_tiles, false};
 }
 
 block_quad_grid_t::block_quad_grid_t(std::string class_name)
@@ -77,6 +91,22 @@ void block_quad_grid_t::expose_variables(variable_registry_t& registry) {
   block_base_t::expose_variables(registry);
   if (num_tiles_x) registry.add(num_tiles_x.get(), exposed_flags);
   if (num_tiles_y) registry.add(num_tiles_y.get(), exposed_flags);
+}
+
+int block_quad_grid_t::tile_count(const variable_ptr_t& variable) {
+  const tile_count_t count = tile_count_of(variable);
+  if (!count.as_given && !reported_count) {
+    reported_count = true;
+    std::string value = "none";
+    if (variable) {
+      if (const int32_t* i = std::get_if<int32_t>(&variable->value.value)) value = fmt::sprintf("%d", *i);
+      else if (const float* f = std::get_if<float>(&variable->value.value)) value = fmt::sprintf("%g", *f);
+      else value = fmt::sprintf("of type %s", variable_type_name(variable->type));
+    }
+    LOG_WRN("%s \"%s\": %s %s is no tile count of %d..%d; using %d", class_name.c_str(), name.c_str(),
+            variable ? variable->name.c_str() : "a tile count", value.c_str(), min_tiles, max_tiles, count.count);
+  }
+  return count.count;
 }
 
 void block_quad_grid_t::rebuild_on_changed_counts() {

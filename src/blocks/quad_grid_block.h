@@ -30,6 +30,8 @@ class block_quad_grid_t : public block_base_t {
   // The counts the buffers were built with.
   int built_columns = 0;
   int built_rows = 0;
+  // An animated count out of range would otherwise warn at every rebuild.
+  bool reported_count = false;
 
  protected:
   explicit block_quad_grid_t(std::string class_name);
@@ -42,9 +44,17 @@ class block_quad_grid_t : public block_base_t {
   // The grid's buffers and "g_num_tiles" for the pass's vertex shader.
   void bind_grid();
   int index_count() const { return 6 * built_columns * built_rows; }
+  // The count of the variable, with a warning the first time a count of this block had to change.
+  int tile_count(const variable_ptr_t& variable);
   template <typename grid_t>
   void upload(const grid_t& grid);
 };
 
-// A tile count: an int as it is, a float truncated, anything else the default of 10.
-int tile_count_of(const variable_ptr_t& variable);
+struct tile_count_t {
+  int count = 10;
+  bool as_given = true;  // false when the value was no count of 1..100 and had to change
+};
+
+// A tile count of 1..100: an int clamped, a float truncated toward zero and clamped (a NaN is no
+// count), anything else the default of 10.
+tile_count_t tile_count_of(const variable_ptr_t& variable);

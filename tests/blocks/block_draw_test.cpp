@@ -11,7 +11,10 @@
 
 #include "common/content_engine_fixture.h"
 #include "common/log_capture.h"
+#include "engine/block_base.h"
+#include "engine/engine.h"
 #include "support/log.h"
+#include "text/serial_reader.h"
 
 namespace {
 
@@ -71,6 +74,7 @@ TEST_F(BlockDrawTest, ParticleRingDrawsSpritesOnItsRadius) {
       {"spawn-rate = 60.0\nnum-spawns = 0\nuse-spawn-points = {name = \"use-spawn-points\", flags = 0, type = 1, "
        "default = {type = 1, value = false}, has-animation = false}",
        true, "num-spawns 0 × num-particles-per-spawn 50"},
+      {"spawn-rate = 1000000000.0\nlifetime = 1000000000.0", true, "only the 5000 slots are used"},
   };
   for (const case_t& c : cases) {
     SCOPED_TRACE(c.settings);
@@ -97,6 +101,21 @@ TEST_F(BlockDrawTest, ParticleRingDrawsSpritesOnItsRadius) {
     EXPECT_EQ(off_ring, 0);
     stop();
   }
+}
+
+// A second load gives the block a new pass, which needs buffers of its own.
+TEST_F(BlockDrawTest, ParticleRingLoadedTwiceStillDraws) {
+  const std::string blocks = ring_block("spawn-rate = 60.0");
+  ASSERT_TRUE(start_blocks(blocks));
+  auto project = serial::parse_text(blocks, "test");
+  ASSERT_TRUE(project.has_value());
+  ASSERT_EQ((*project)->get_array("blocks").size(), 1u);
+  const serial::value_t& table = (*project)->get_array("blocks")[0];
+  ASSERT_EQ(current_engine()->get_blocks().size(), 1u);
+  block_base_t* block = current_engine()->get_blocks().front();
+  EXPECT_TRUE(block->load(table));
+  const std::vector<uint32_t> frame = frame_at(2.0f);
+  EXPECT_GT(lit(frame, 0, 0, width, height), 100);
 }
 
 std::string text_block(int select, const std::string& extra) {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <random>
 
 #include "blocks/block_grid_deform.h"
@@ -16,6 +17,7 @@
 #include "common/gltf_writer.h"
 #include "common/log_capture.h"
 #include "engine/engine_impl.h"
+#include "graphics/graphics_resources.h"
 #include "graphics/input_layout.h"
 #include "graphics/render_target.h"
 #include "shaders/render_context.h"
@@ -95,6 +97,35 @@ TEST_F(BlocksDrawTest, TileTransitionRebuildsOnANewTileCountAndDrawsOnlyWithItsS
     ASSERT_FLOAT_EQ(p.r, 1.0f);
     ASSERT_FLOAT_EQ(p.g, 0.0f);
   }
+}
+
+// A count is clamped to 1..100 before it becomes an int: a float NaN or 1e30 has no int value.
+// An animated count out of range would rebuild often, so the block warns once.
+TEST_F(BlocksDrawTest, TileCountsOutsideOneToAHundredAreClampedWithOneWarning) {
+  block_tile_transition_t block;
+  ASSERT_TRUE(block.default_init());
+  struct case_t {
+    typed_value_t value;
+    int columns;
+  };
+  const case_t cases[] = {{std::numeric_limits<float>::quiet_NaN(), 10},
+                          {1e30f, 100},
+                          {-1e30f, 1},
+                          {3.7f, 3},
+                          {int32_t{500}, 100},
+                          {int32_t{0}, 1}};
+  log_capture_t log;
+  for (const case_t& c : cases) {
+    block.num_tiles_x->value.set(c.value);
+    block.build_mesh();
+    EXPECT_EQ(block.built_columns, c.columns);
+    ASSERT_TRUE(block.vertex_buffer);
+    EXPECT_EQ(block.vertex_buffer->count, 4 * c.columns * 10);
+  }
+  int warnings = 0;
+  for (const auto& [level, line] : log.lines) warnings += level == LOG_LEVEL_WRN ? 1 : 0;
+  EXPECT_EQ(warnings, 1);
+  EXPECT_TRUE(logged(log, "tile-transition \"tile-transition\": num-tiles-x nan is no tile count of 1..100; using 10"));
 }
 
 TEST_F(BlocksDrawTest, GridDeformOneByOneWithAPassThroughVertexShaderReproducesItsInput) {
@@ -321,6 +352,106 @@ TEST_F(BlocksDrawTest, CameraScriptsThatAreMissingOrDoNotParseAreLogged) {
   EXPECT_TRUE(logged(log, "Camera script config/lsystem_cam3.txt, line 2: no expression in \")\""));
   EXPECT_TRUE(block.camera_scripts[2].expressions[2]);
   EXPECT_FALSE(block.camera_scripts[2].expressions[3]);
+}
+
+// The real resources, except that the L-system's index buffer is refused.
+class refusing_index_buffers_t final : public graphics_resources_t {
+ public:
+  explicit refusing_index_buffers_t(graphics_resources_t& real) : real_(real) {}
+  void release_all() override { real_.release_all(); }
+  void begin_frame() override { real_.begin_frame(); }
+  std::unique_ptr<index_buffer_t> create_index_buffer(int count, int format, const void* data,
+                                                      bool dynamic) override {
+    if (count == lsystem_vertex_capacity) return nullptr;
+    return real_.create_index_buffer(count, format, data, dynamic);
+  }
+  std::unique_ptr<vertex_buffer_t> create_vertex_buffer(int count, int stride, const void* data,
+                                                        bool dynamic) override {
+    return real_.create_vertex_buffer(count, stride, data, dynamic);
+  }
+  std::unique_ptr<constant_buffer_t> create_constant_buffer(int size, bool dynamic, const void* data) override {
+    return real_.create_constant_buffer(size, dynamic, data);
+  }
+  std::unique_ptr<constant_buffer_t> create_readback_buffer(int size) override {
+    return real_.create_readback_buffer(size);
+  }
+  std::unique_ptr<render_target_t> create_indirect_args_buffer(int type) override {
+    return real_.create_indirect_args_buffer(type);
+  }
+  std::shared_ptr<render_target_t> create_render_target(rt_size_t size_type, int width, int height,
+                                                         DXGI_FORMAT format, uint32_t flags) override {
+    return real_.create_render_target(size_type, width, height, format, flags);
+  }
+  std::unique_ptr<render_target_t> create_buffer(int count, int stride, uint32_t flags) override {
+    return real_.create_buffer(count, stride, flags);
+  }
+  std::shared_ptr<rasterizer_state_t> create_rasterizer_state(const D3D11_RASTERIZER_DESC& desc) override {
+    return real_.create_rasterizer_state(desc);
+  }
+  std::shared_ptr<blend_state_t> create_blend_state(const D3D11_BLEND_DESC& desc) override {
+    return real_.create_blend_state(desc);
+  }
+  std::shared_ptr<depth_stencil_state_t> create_depth_stencil_state(const D3D11_DEPTH_STENCIL_DESC& desc) override {
+    return real_.create_depth_stencil_state(desc);
+  }
+  std::shared_ptr<sampler_state_t> create_sampler_state(const D3D11_SAMPLER_DESC& desc) override {
+    return real_.create_sampler_state(desc);
+  }
+  std::shared_ptr<rasterizer_state_t> get_rasterizer_state(int id) override { return real_.get_rasterizer_state(id); }
+  std::shared_ptr<blend_state_t> get_blend_state(int id) override { return real_.get_blend_state(id); }
+  std::shared_ptr<depth_stencil_state_t> get_depth_stencil_state(int id) override {
+    return real_.get_depth_stencil_state(id);
+  }
+  std::shared_ptr<sampler_state_t> get_sampler_state(int id) override { return real_.get_sampler_state(id); }
+
+ private:
+  graphics_resources_t& real_;
+};
+
+// A block whose pass did not load keeps the empty pass, which has no buffers to bind: it draws
+// nothing, and the warning names the description.
+TEST_F(BlocksDrawTest, LsystemWithoutItsPassDrawsNothingAndNamesItsDescription) {
+  struct case_t {
+    const char* name;
+    const char* description;  // where the description is read from; null: the content's own
+    const char* bytes;        // written there; null: no file
+  };
+  const case_t cases[] = {
+      {"index buffer refused", nullptr, nullptr},
+      {"description missing", "broken/missing.toml", nullptr},
+      {"description unparsable", "broken/garbage.toml", "[[shaders]\nvertexshader = = \"\x01\n"},
+      {"vertex shader that does not load", "broken/no-vs.toml",
+       "[[shaders]]\nvertexshader = \"VsNowhere\"\nlayout = [\"VF_POS\"]\npixelshader = \"PsLsystem\"\n"},
+  };
+  const serial::value_t& table = parse("class-name = \"lsystem\"\nid = 7\nstart-time = 0.0\nend-time = 10.0\n");
+  refusing_index_buffers_t refusing(*resources);
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.description) files->add_mappings({{"shaders/lsystem.toml", c.description}});
+    if (c.bytes) write(c.description, c.bytes);
+    g_systems->resources = c.description ? resources.get() : static_cast<graphics_resources_t*>(&refusing);
+    log_capture_t log;
+    block_lsystem_t block;
+    const bool loaded = block.load(table);
+    g_systems->resources = resources.get();
+    EXPECT_FALSE(loaded);
+    int warnings = 0;
+    for (const auto& [level, line] : log.lines)
+      if (level == LOG_LEVEL_WRN && line.rfind("Error loading shader desc: ", 0) == 0) {
+        ++warnings;
+        EXPECT_NE(line.find("shaders/lsystem.toml"), std::string::npos) << line;
+      }
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(block.cube_count, 0);
+
+    auto out = target(16, 16, DXGI_FORMAT_R32G32B32A32_FLOAT);
+    auto second = target(16, 16, DXGI_FORMAT_R32G32B32A32_FLOAT);
+    for (float t : {0.5f, 1.0f}) {
+      bind({out.get(), second.get()}, black);
+      block.execute(render_context_t{{out.get(), second.get()}, {}, {}, t, t, 0.0f});
+    }
+    for (const rgba32f_t& p : read(*second)) ASSERT_EQ(p.g, 0.0f);
+  }
 }
 
 long resident_kib() {

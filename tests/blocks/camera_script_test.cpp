@@ -59,4 +59,20 @@ TEST(CameraScriptTest, LinesWithoutAnExpressionKeepTheCurrentComponent) {
   }
 }
 
+// One NaN in the pose would make the view matrix NaN: such a line keeps its component and is
+// flagged for the block to report.
+TEST(CameraScriptTest, LinesWithoutAFiniteValueKeepTheCurrentComponentAndAreFlagged) {
+  register_lsystem_math_functions();
+  const camera_pose_t current{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+  const camera_script_t script = parse_camera_script("log(0)\n20\nlog(-1)\n40\nexp(1000)\n60\n70\n80\n90\n");
+  const camera_pose_t pose = evaluate_camera_script(script, lsystem_expression_context(), current);
+  EXPECT_FLOAT_EQ(pose.position.x, 1.0f);
+  EXPECT_FLOAT_EQ(pose.position.y, 20.0f);
+  EXPECT_FLOAT_EQ(pose.position.z, 3.0f);
+  EXPECT_FLOAT_EQ(pose.target.x, 40.0f);
+  EXPECT_FLOAT_EQ(pose.target.y, 5.0f);
+  EXPECT_FLOAT_EQ(pose.up.z, 90.0f);
+  EXPECT_EQ(pose.non_finite_lines, 0b10101);
+}
+
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <string>
 #include <vector>
 
 #include "blocks/lsystem_growth.h"
@@ -106,6 +108,66 @@ TEST(LsystemGrowthTest, HugeSegmentLimitWithoutCubesEnds) {
   settings.max_segments = 2000000000;
   settings.density = 0;
   EXPECT_EQ(grow(settings, 1).cubes, 0);
+}
+
+bool warned(const log_capture_t& log, const std::string& text) {
+  for (const auto& [level, line] : log.lines)
+    if (level == LOG_LEVEL_WRN && line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+// Settings a user can type that made growth hang or take more memory than the machine has: it
+// ends within the capacity, logs what it did, and writes only finite vertices.
+TEST(LsystemGrowthTest, SillySettingsEndWithinTheCapacityAndAreLogged) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct case_t {
+    const char* name;
+    lsystem_settings_t settings;
+    int cubes;
+    const char* warning;
+  };
+  auto with = [](auto change) {
+    lsystem_settings_t settings;
+    change(settings);
+    return settings;
+  };
+  const case_t cases[] = {
+      {"lengths that grow past the float range",
+       with([](lsystem_settings_t& s) { s.length_decay = 1e10f, s.initial_segments = 1, s.max_segments = 8; }), 20,
+       "segment lengths left the float range (length-decay 1e+10)"},
+      {"more seeds than can ever grow",
+       with([](lsystem_settings_t& s) { s.initial_segments = 300000000; }), 5,
+       "initial-segments 300000000 is more than the 65536 segments that can grow; using 65536"},
+      {"a seed length that is no number", with([&](lsystem_settings_t& s) { s.segment_length = nan; }), 5,
+       "segment_length nan is not a finite number; using 10"},
+      {"an infinite decay", with([](lsystem_settings_t& s) {
+         s.size_decay = std::numeric_limits<float>::infinity(), s.initial_segments = 1, s.max_segments = 4;
+       }),
+       15, "size-decay inf is not a finite number; using 0.9"},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.name);
+    log_capture_t log;
+    const grown_t g = grow(c.settings);
+    EXPECT_EQ(g.cubes, c.cubes);
+    EXPECT_TRUE(warned(log, c.warning)) << c.warning;
+    for (size_t i = 0; i < size_t(g.cubes) * cube_vertex_count; ++i) {
+      const lsystem_vertex_t& v = g.vertices[i];
+      ASSERT_TRUE(std::isfinite(v.centre.x) && std::isfinite(v.centre.y) && std::isfinite(v.centre.z) &&
+                  std::isfinite(v.distance))
+          << "vertex " << i;
+    }
+  }
+}
+
+// The rejection sampling draws a bounded number of times, whatever axis it is given.
+TEST(LsystemGrowthTest, HemisphereDirectionsAroundAnAxisThatIsNoVectorStillEnd) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  for (const float3 axis : {float3{nan, 0, 0}, float3{inf, 0, 0}, float3{nan, nan, nan}, float3{1e-45f, 0, 0}}) {
+    SCOPED_TRACE(testing::Message() << axis.x << " " << axis.y << " " << axis.z);
+    for (int i = 0; i < 100; ++i) EXPECT_NEAR(vec3_length(random_hemisphere_direction(axis)), 1.0f, 1e-4f);
+  }
 }
 
 TEST(LsystemGrowthTest, CubeMeshIsFiftySeparateTrianglesOfABevelledSolid) {

@@ -52,6 +52,12 @@ class ParticleEmitterTest : public ::testing::Test {
   systems_t* saved_ = nullptr;
 };
 
+bool warned(const log_capture_t& log, const std::string& text) {
+  for (const auto& [level, line] : log.lines)
+    if (level == LOG_LEVEL_WRN && line.find(text) != std::string::npos) return true;
+  return false;
+}
+
 TEST_F(ParticleEmitterTest, SpawnBudgetCarriesItsFractionFromFrameToFrame) {
   emitter_rig_t rig(1);
   rig.emitter.resize_particles();
@@ -188,16 +194,38 @@ TEST_F(ParticleEmitterTest, FadeAndColourFollowTheParticlesAge) {
 }
 
 TEST_F(ParticleEmitterTest, DefaultsSettleNearRateTimesMeanLifeAfterThePrewarm) {
+  log_capture_t log;
   emitter_rig_t rig(1);
   rig.emitter.resize_particles();
-  for (int i = 0; i < 10000; ++i) rig.emitter.update(nullptr, frame);
+  EXPECT_EQ(rig.emitter.prewarm(), 10000) << "the defaults run the whole pre-warm";
+  EXPECT_FALSE(warned(log, "pre-warm"));
   const int count = rig.emitter.update(nullptr, 0.0f).count;
   EXPECT_GT(count, 160);
   EXPECT_LT(count, 240);
 }
 
+// The pre-warm's work is its slot walks and integrations: settings that keep every slot alive end
+// it early, within its budget, with a warning. A small budget keeps the test short.
+TEST_F(ParticleEmitterTest, PrewarmWorkStaysWithinItsBudgetWhateverTheSettings) {
+  log_capture_t log;
+  emitter_rig_t rig(1);
+  rig.emitter.spawn_rate.value = 1e9f;
+  rig.emitter.lifetime.value = 1e9f;
+  rig.emitter.resize_particles();
+  const int64_t budget = 20'000'000;
+  const int32_t updates = rig.emitter.prewarm(budget);
+  // Every update walks the 5000 slots and integrates them all in curl noise once they are alive.
+  const int64_t per_update = 5000 * (1 + emitter_t::curl_integration_cost);
+  const int64_t expected = (budget + per_update - 1) / per_update;
+  EXPECT_EQ(updates, expected);
+  EXPECT_TRUE(warned(log, "pre-warm ended after " + std::to_string(expected) +
+                              " of 10000 updates: 5000 live particles of 5000 slots"));
+}
+
 // Out-of-range counts would divide by zero when a spawn point is picked, or overflow the slots;
-// a variable of another type would be read as its declared one.
+// a variable of another type would be read as its declared one; an infinite setting would reach
+// every particle. A rate that keeps more alive than the slots is kept, but the user learns why
+// raising it shows no more.
 TEST_F(ParticleEmitterTest, SettingsOutOfRangeAreRefusedWithAWarning) {
   struct case_t {
     const char* table;
@@ -209,6 +237,10 @@ TEST_F(ParticleEmitterTest, SettingsOutOfRangeAreRefusedWithAWarning) {
       {"num-spawns = 100000\nnum-particles-per-spawn = 100000\n", "num-spawns 100000 × num-particles-per-spawn"},
       {"fade-in = {name = \"fade-in\", flags = 0, type = 2, default = {type = 2, value = 3}}\n",
        "variable fade-in has type int, not float"},
+      // A number past the float range reads as an infinity.
+      {"lifetime = 10000000000000000000000000000000000000000.0\n", "lifetime inf is not a finite number; using 4"},
+      {"spawn-rate = 10000000000000000000000000000000000000000.0\n", "spawn-rate inf is not a finite number; using 50"},
+      {"spawn-rate = 1000000000.0\nlifetime = 1000000000.0\n", "only the 5000 slots are used"},
   };
   for (const case_t& c : cases) {
     SCOPED_TRACE(c.table);
@@ -218,10 +250,7 @@ TEST_F(ParticleEmitterTest, SettingsOutOfRangeAreRefusedWithAWarning) {
     emitter_rig_t rig(1);
     rig.set_bool(rig.emitter.use_spawn_points, true);
     rig.emitter.load(**table);
-    bool warned = false;
-    for (const auto& [level, text] : log.lines)
-      warned |= level == LOG_LEVEL_WRN && text.find(c.warning) != std::string::npos;
-    EXPECT_TRUE(warned);
+    EXPECT_TRUE(warned(log, c.warning)) << c.warning;
     EXPECT_EQ(rig.emitter.particle_maximum(), 5000) << "the default 100 × 50 spawn points";
     EXPECT_EQ(rig.emitter.fade_in->type, VT_FLOAT);
     rig.emitter.resize_particles();
