@@ -17,7 +17,6 @@ namespace {
 
 constexpr int32_t threshold_flags = 0x10;
 constexpr int32_t exposed_flags = 7;
-constexpr int32_t lerp_mode = 8;
 constexpr int min_level_size = 16;
 constexpr float transparent_black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 
@@ -130,7 +129,7 @@ void block_bloom_t::execute(const render_context_t& context) {
     // A new history target holds whatever the pool left in it: the first frame mixes the input with
     // itself instead.
     render_target_t* previous = fresh ? in0 : history_target.get();
-    engine_context->shader_manager->blend(in0, previous, *mixed, lerp_mode, float4{mix, 0.0f, 0.0f, 0.0f});
+    engine_context->shader_manager->blend(in0, previous, *mixed, BLEND_LERP, float4{mix, 0.0f, 0.0f, 0.0f});
     history_target = std::move(mixed);
     image = history_target.get();
   }

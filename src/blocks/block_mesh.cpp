@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* shader_file = "shaders/mesh.hlsl";
 
-std::unique_ptr<scene::mesh_t> upload_mesh(const gltf_mesh_data_t& data) {
+std::unique_ptr<scene::mesh_t> make_scene_mesh(const gltf_mesh_data_t& data) {
   auto mesh = std::make_unique<scene::mesh_t>();
   mesh->name = data.name;
   mesh->flags = data.flags;
@@ -101,7 +101,7 @@ bool block_mesh_t::load_scene(const std::string& path) {
   }
   std::vector<scene::mesh_t*> made;
   for (const gltf_mesh_data_t& data : *read) {
-    auto mesh = upload_mesh(data);
+    auto mesh = make_scene_mesh(data);
     made.push_back(mesh.get());
     meshes.draw_list.push_back(mesh.get());
     meshes.nodes.push_back(std::move(mesh));

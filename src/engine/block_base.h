@@ -13,6 +13,7 @@
 #include "engine/block_camera.h"
 #include "engine/bound_input.h"
 #include "variables/variable_registry.h"
+#include "shaders/blend_mode.h"
 #include "shaders/render_context.h"
 #include "text/serial_value.h"
 #include "variables/variable.h"
@@ -97,7 +98,7 @@ class block_base_t : public std::enable_shared_from_this<block_base_t> {
   int id = -1;
   std::string name;
   int layer = 0;
-  int blend_mode = 0;
+  blend_mode_t blend_mode = BLEND_NONE;
   int reserved = 0;
   block_base_t* prev = nullptr;
   block_base_t* next = nullptr;

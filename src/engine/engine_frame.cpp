@@ -188,7 +188,7 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
       colour_clear = c ? float4{c->r, c->g, c->b, c->a} : float4{0, 0, 0, 1};
     }
 
-    if (block.blend_mode != 0) {
+    if (block.blend_mode != BLEND_NONE) {
       context.outputs = {shared.get(), entry.second.get()};
       publish_system_variables(block, context);
       render_block(block, context, colour_clear, second_clear, clear_depth);

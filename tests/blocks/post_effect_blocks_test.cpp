@@ -17,7 +17,7 @@
 #include <fmt/printf.h>
 
 #include "blocks/block_bloom.h"
-#include "blocks/block_streak.h"
+#include "blocks/block_streaks.h"
 #include "common/archive_copy.h"
 #include "common/graphics_test_support.h"
 #include "common/log_capture.h"
