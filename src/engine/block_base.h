@@ -62,7 +62,8 @@ class block_base_t : public std::enable_shared_from_this<block_base_t> {
   virtual bool reserved_bool_b() const { return true; }
   virtual int reserved_int() const { return 0; }
   virtual void expose_variables(variable_registry_t& registry);
-  virtual const std::vector<bound_input_t>& get_bound_inputs() const { return bound_inputs; }
+  // A block may rebuild its list here, so what it saves is what the engine last saw.
+  virtual const std::vector<bound_input_t>& get_bound_inputs() { return bound_inputs; }
   virtual void collect_dependencies(std::vector<block_base_t*>& result, std::vector<block_base_t*>& visited);
 
   std::vector<block_base_t*> get_dependencies();

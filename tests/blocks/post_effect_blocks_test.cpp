@@ -330,6 +330,46 @@ TEST_F(PostEffectBlocksTest, BloomHistoryMixesTheInputWithThePreviousMixedImage)
   expect_everywhere(out, {0.25f, 0.6f, 0.2f, 1.0f}, 1e-3f, "third frame");
 }
 
+// The history is mixed before the level sizes are known: an input too small for any level still
+// feeds the trail, though nothing is drawn.
+TEST_F(PostEffectBlocksTest, BloomHistoryRunsBeforeTheLevelCheck) {
+  auto* block = dynamic_cast<block_bloom_t*>(load_block(bloom_table(true, 0.5f, 100.0f)));
+  ASSERT_TRUE(block);
+  const texel_t a{0.2f, 0.4f, 0.6f, 1.0f}, b{0.8f, 0.0f, 0.2f, 1.0f}, before{0.3f, 0.3f, 0.3f, 1.0f};
+  render_target_t* out = target(64, 30, before);
+  execute(*block, {target(64, 30, a)}, out);
+  execute(*block, {target(64, 30, b)}, out);
+  ASSERT_TRUE(block->history_target);
+  EXPECT_EQ(block->history_target->viewport.Width, 64.0f);
+  expect_everywhere(block->history_target.get(), {0.5f, 0.2f, 0.4f, 1.0f}, 1e-3f, "history");
+  expect_everywhere(out, before, 0.0f, "output");
+}
+
+// The block's own list is what the engine last asked for, so a save records the emissive input.
+TEST_F(PostEffectBlocksTest, BloomSavesTheInputsItLastGave) {
+  struct case_t {
+    bool use_threshold;
+    std::vector<std::string> names;
+  };
+  for (const case_t& c : {case_t{true, {"Input"}}, case_t{false, {"Input", "Emissive"}}}) {
+    block_base_t* block = load_block(bloom_table(c.use_threshold, 0.0f, 0.0f));
+    ASSERT_TRUE(block);
+    const auto* first = &block->get_bound_inputs();
+    EXPECT_EQ(first, &block->get_bound_inputs()) << "the list is the block's own";
+    serial::value_t saved;
+    saved.kind = serial::value_kind_t::table;
+    saved.valid = true;
+    block->save(saved);
+    std::vector<std::string> names;
+    for (const serial::value_t& input : saved.get_array("bound-inputs")) {
+      names.push_back(input.get_string("displayname", ""));
+      EXPECT_EQ(input.get_int("type", -1), 2);
+      EXPECT_EQ(input.get_int("layer_offset", -1), 1);
+    }
+    EXPECT_EQ(names, c.names);
+  }
+}
+
 // Below a half size of 16 on either side the block draws nothing, not even the input.
 TEST_F(PostEffectBlocksTest, BloomDrawsOnlyWhenHalfTheInputIsAtLeastSixteenOnBothSides) {
   struct case_t {
