@@ -146,7 +146,7 @@ TEST_F(EngineCoreTest, TickWithoutABackBufferLinksAndAgesTheCache) {
 }
 
 // The tick asks the music for its precise position before the sync tracks are updated, then reads
-// the clock for the variables.
+// the clock for the variables and for the frame.
 TEST_F(EngineCoreTest, TickQueriesTheMusicPositionBeforeTheSyncTracks) {
   struct traced_tracks_t final : rocket_manager_t {
     float get_value(const std::string&) override { return 0.0f; }
@@ -161,7 +161,7 @@ TEST_F(EngineCoreTest, TickQueriesTheMusicPositionBeforeTheSyncTracks) {
   music_.trace = &trace;
   engine_context->rocket_manager = &tracks;
   EXPECT_TRUE(engine_.tick());
-  EXPECT_EQ(trace, "precise tracks position ");
+  EXPECT_EQ(trace, "precise tracks position position ");
 }
 
 TEST_F(EngineCoreTest, SeekClampsNegativeTimesAndStartStopAreIdempotent) {
