@@ -341,7 +341,23 @@ TEST_F(PostEffectBlocksTest, BloomHistoryRunsBeforeTheLevelCheck) {
   execute(*block, {target(64, 30, b)}, out);
   ASSERT_TRUE(block->history_target);
   EXPECT_EQ(block->history_target->viewport.Width, 64.0f);
-  expect_everywhere(block->history_target.get(), {0.5f, 0.2f, 0.4f, 1.0f}, 1e-3f, "history");
+  // The history is a half-float target.
+  auto half_to_float = [](uint16_t h) {
+    const int exponent = (h >> 10) & 31, mantissa = h & 1023;
+    const float v = exponent == 0 ? std::ldexp(float(mantissa), -24) : std::ldexp(float(mantissa | 1024), exponent - 25);
+    return (h & 0x8000) ? -v : v;
+  };
+  struct half4_t {
+    uint16_t r, g, b, a;
+  };
+  const std::vector<half4_t> history = read_texels<half4_t>(block->history_target->texture.p);
+  ASSERT_EQ(history.size(), size_t(64) * 30);
+  for (const half4_t& h : {history.front(), history[history.size() / 2], history.back()}) {
+    EXPECT_NEAR(half_to_float(h.r), 0.5f, 1e-3f);
+    EXPECT_NEAR(half_to_float(h.g), 0.2f, 1e-3f);
+    EXPECT_NEAR(half_to_float(h.b), 0.4f, 1e-3f);
+    EXPECT_NEAR(half_to_float(h.a), 1.0f, 1e-3f);
+  }
   expect_everywhere(out, before, 0.0f, "output");
 }
 
