@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <set>
 #include <optional>
+#include <set>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-parameter"

@@ -23,8 +23,10 @@ constexpr int64_t max_buffer_bytes = std::numeric_limits<int32_t>::max() - 15;
 // count × item bytes, computed in 64 bits; none, with a line naming the two, when either is
 // negative or the product is larger than a buffer may be.
 std::optional<int> buffer_bytes(int64_t count, int64_t item, const char* what) {
-  if (count >= 0 && item >= 0 && (item == 0 || count <= max_buffer_bytes / item)) return static_cast<int>(count * item);
-  LOG_WRN("Refusing a %s of %lld x %lld bytes", what, static_cast<long long>(count), static_cast<long long>(item));
+  if (count >= 0 && item >= 0 && (item == 0 || count <= max_buffer_bytes / item))
+    return static_cast<int>(count * item);
+  LOG_WRN("Refusing a %s of %lld x %lld bytes", what, static_cast<long long>(count),
+          static_cast<long long>(item));
   return std::nullopt;
 }
 

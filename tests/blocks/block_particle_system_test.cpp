@@ -17,10 +17,10 @@
 #include "media/texture_manager.h"
 #include "shaders/render_pass.h"
 #include "shaders/shader.h"
-#include "support/systems.h"
-#include "variables/engine_context.h"
 #include "support/log.h"
+#include "support/systems.h"
 #include "text/serial_reader.h"
+#include "variables/engine_context.h"
 #include "variables/variable_registry.h"
 
 namespace {
@@ -248,7 +248,8 @@ TEST_F(BlockParticleSystemTest, OutOfRangeCountIsClampedAndMistypedSettingIsTheD
 // the shader's constant (the shader itself takes no more than the dead list holds).
 TEST_F(BlockParticleSystemTest, EmissionFollowsParticlesPerFrameBeyondTheCount) {
   project_options_t options;
-  options.max_particles = "{name = \"num-particles\", flags = 22, type = 2, default = {type = 2, value = 1000}}";
+  options.max_particles =
+      "{name = \"num-particles\", flags = 22, type = 2, default = {type = 2, value = 1000}}";
   ASSERT_TRUE(start(project(options)));
   block_particle_system_t* block = fountain();
   ASSERT_TRUE(block);
@@ -261,7 +262,8 @@ TEST_F(BlockParticleSystemTest, EmissionFollowsParticlesPerFrameBeyondTheCount) 
   EXPECT_EQ(dead_count(), 0u);
   EXPECT_EQ(alive_count(), 1000u);
   set_int(block->particles_per_frame, 2147483647);
-  EXPECT_EQ(dispatches_of_frame(1.04f), (std::vector<uint32_t>{65535, 4})) << "no more than a dispatch allows";
+  EXPECT_EQ(dispatches_of_frame(1.04f), (std::vector<uint32_t>{65535, 4}))
+      << "no more than a dispatch allows";
 }
 
 // The buffers are made once, at load: a particle count changed later neither remakes them nor
@@ -303,7 +305,8 @@ TEST_F(BlockParticleSystemTest, FailedSpriteMakesNoBuffers) {
                block->indirect_args || block->index_buffer);
   bool warned = false;
   for (const auto& [level, text] : log.lines)
-    warned = warned || (level == LOG_LEVEL_WRN && text.rfind("particlesystem: unable to load data/particle1.png", 0) == 0);
+    warned = warned || (level == LOG_LEVEL_WRN &&
+                        text.rfind("particlesystem: unable to load data/particle1.png", 0) == 0);
   EXPECT_TRUE(warned);
 }
 

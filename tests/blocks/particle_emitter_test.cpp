@@ -239,7 +239,8 @@ TEST_F(ParticleEmitterTest, MaximumWithoutSpawnPointsIsFixed) {
   saved.kind = serial::value_kind_t::table;
   saved.valid = true;
   rig.emitter.save(saved);
-  EXPECT_FALSE(saved.get_any("max-num-particles", {serial::value_kind_t::int_, serial::value_kind_t::float_}).valid);
+  EXPECT_FALSE(
+      saved.get_any("max-num-particles", {serial::value_kind_t::int_, serial::value_kind_t::float_}).valid);
   EXPECT_EQ(saved.get_int("num-spawns", -1), 100);
 }
 

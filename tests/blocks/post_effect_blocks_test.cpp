@@ -21,13 +21,13 @@
 #include "common/archive_copy.h"
 #include "common/graphics_test_support.h"
 #include "common/log_capture.h"
-#include "media/soundsystem.h"
 #include "engine/block_factory.h"
 #include "engine/engine.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
 #include "graphics/render_target.h"
 #include "libs/enki/task_scheduler.h"
+#include "media/soundsystem.h"
 #include "shaders/render_pass.h"
 #include "support/log.h"
 #include "text/serial_reader.h"
@@ -344,7 +344,8 @@ TEST_F(PostEffectBlocksTest, BloomHistoryRunsBeforeTheLevelCheck) {
   // The history is a half-float target.
   auto half_to_float = [](uint16_t h) {
     const int exponent = (h >> 10) & 31, mantissa = h & 1023;
-    const float v = exponent == 0 ? std::ldexp(float(mantissa), -24) : std::ldexp(float(mantissa | 1024), exponent - 25);
+    const float v =
+        exponent == 0 ? std::ldexp(float(mantissa), -24) : std::ldexp(float(mantissa | 1024), exponent - 25);
     return (h & 0x8000) ? -v : v;
   };
   struct half4_t {

@@ -119,9 +119,10 @@ TEST_F(GraphicsGeometryTest, RingsTooLargeForAnIntAreRefused) {
   struct ring_case_t {
     int count, stride;
   };
-  for (const ring_case_t& c : {ring_case_t{100000, 100000}, ring_case_t{50000000, 16}, ring_case_t{-1, 16},
-                               ring_case_t{16, -1}}) {
-    EXPECT_THROW(geometry.create_dynamic_vertices(c.count, c.stride), std::runtime_error) << c.count << " " << c.stride;
+  for (const ring_case_t& c :
+       {ring_case_t{100000, 100000}, ring_case_t{50000000, 16}, ring_case_t{-1, 16}, ring_case_t{16, -1}}) {
+    EXPECT_THROW(geometry.create_dynamic_vertices(c.count, c.stride), std::runtime_error)
+        << c.count << " " << c.stride;
     EXPECT_EQ(geometry.dyn_vertices.get(), previous);
     EXPECT_EQ(geometry.count, 10);
   }

@@ -173,7 +173,8 @@ TEST_F(GraphicsResourcesTest, BuffersTooLargeForAnIntAreRefused) {
     EXPECT_FALSE(resources->create_buffer(c.count, c.stride, BUF_UAV | BUF_SRV));
     EXPECT_FALSE(resources->create_vertex_buffer(c.count, c.stride, nullptr, false));
   }
-  EXPECT_FALSE(resources->create_index_buffer(std::numeric_limits<int>::max() / 2, DXGI_FORMAT_R32_UINT, nullptr, false));
+  EXPECT_FALSE(resources->create_index_buffer(std::numeric_limits<int>::max() / 2, DXGI_FORMAT_R32_UINT,
+                                              nullptr, false));
   EXPECT_FALSE(resources->create_index_buffer(-6, DXGI_FORMAT_R16_UINT, nullptr, false));
   EXPECT_FALSE(resources->create_constant_buffer(-16, false, nullptr));
   EXPECT_FALSE(resources->create_readback_buffer(-16));

@@ -197,9 +197,11 @@ resources = [{slot = 8, sys = "perlin-noise"}, {sys = "random"}, {slot = 0, sys 
 // what it draws does not depend on the draw before it.
 TEST_F(RenderPassTest, APassWithoutABlendRecordDrawsWithTheDefaultBlend) {
   auto pass_with_blend = [&](const std::string& blend, const std::string& path) {
-    auto pass = one_pass("[[shaders]]\npixelshader = \"PsTest\"\npixelshader_filename = \"shaders/test.hlsl\"\n"
-                         "rasterizerstate = \"cullnone\"\nblendstate = \"" + blend + "\"\n",
-                         path);
+    auto pass = one_pass(
+        "[[shaders]]\npixelshader = \"PsTest\"\npixelshader_filename = \"shaders/test.hlsl\"\n"
+        "rasterizerstate = \"cullnone\"\nblendstate = \"" +
+            blend + "\"\n",
+        path);
     if (!pass) return pass;
     pass->ps->variables["Params:speed"] = construct_variable("speed", VT_FLOAT, 1.0f);
     pass->ps->variables["Params:tint"] = construct_variable("tint", VT_FLOAT4, float4{0.5f, 0.25f, 1, 1});

@@ -112,11 +112,11 @@ TEST(PathsTest, PathClimbsAboveRoot) {
     const char* path;
     bool climbs;
   };
-  for (const case_t& c : {case_t{"..", true}, case_t{"../a", true}, case_t{"/../a", true}, case_t{"a/../../b", true},
-                          case_t{"..\\a", true}, case_t{"a\\..\\..\\b", true}, case_t{"./../a", true},
-                          case_t{"a//../..", true}, case_t{"a/../b", false}, case_t{"a/b/../../c", false},
-                          case_t{"...", false}, case_t{"a/..b", false}, case_t{"", false}, case_t{"/", false},
-                          case_t{"./a/.", false}}) {
+  for (const case_t& c :
+       {case_t{"..", true}, case_t{"../a", true}, case_t{"/../a", true}, case_t{"a/../../b", true},
+        case_t{"..\\a", true}, case_t{"a\\..\\..\\b", true}, case_t{"./../a", true}, case_t{"a//../..", true},
+        case_t{"a/../b", false}, case_t{"a/b/../../c", false}, case_t{"...", false}, case_t{"a/..b", false},
+        case_t{"", false}, case_t{"/", false}, case_t{"./a/.", false}}) {
     EXPECT_EQ(path_climbs_above_root(c.path), c.climbs) << c.path;
   }
 }
