@@ -1,5 +1,7 @@
 #include "blocks/block_bloom.h"
 
+#include <algorithm>
+
 #include "blocks/block_passes.h"
 #include "engine/block_factory.h"
 #include "graphics/graphics_resources.h"
@@ -17,13 +19,19 @@ namespace {
 
 constexpr int32_t threshold_flags = 0x10;
 constexpr int32_t exposed_flags = 7;
-constexpr int32_t lerp_mode = 8;
 constexpr int min_level_size = 16;
 constexpr float transparent_black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 
 variable_ptr_t make_use_threshold() { return construct_variable("use-threshold", VT_BOOL, true, threshold_flags); }
 variable_ptr_t make_history() {
   return construct_ranged_variable("history", VT_FLOAT, 0.0f, 0.0f, 1.0f, VAR_FLAG_HAS_MIN | VAR_FLAG_HAS_MAX);
+}
+
+bool same_input(const bound_input_t& a, const bound_input_t& b) {
+  return a.type == b.type && a.mode == b.mode && a.display_name == b.display_name && a.dim.x == b.dim.x &&
+         a.dim.y == b.dim.y && a.system_texture == b.system_texture && a.texture_path == b.texture_path &&
+         a.block_id == b.block_id && a.layer_offset == b.layer_offset && a.layer == b.layer &&
+         a.is_dynamic == b.is_dynamic;
 }
 
 }  // namespace
@@ -90,9 +98,13 @@ void block_bloom_t::expose_variables(variable_registry_t& registry) {
     if (pass) pass->collect_variables(registry);
 }
 
-const std::vector<bound_input_t>& block_bloom_t::get_bound_inputs() const {
-  // Follows "use-threshold" live: the emissive light is read only while it is off.
-  return threshold() ? colour_input_ : emissive_inputs_;
+const std::vector<bound_input_t>& block_bloom_t::get_bound_inputs() {
+  // Follows "use-threshold" live: the emissive light is read only while it is off. Entries that
+  // are already as wanted are kept, so steady frames allocate nothing.
+  const std::vector<bound_input_t>& wanted = threshold() ? colour_input_ : emissive_inputs_;
+  if (!std::equal(bound_inputs.begin(), bound_inputs.end(), wanted.begin(), wanted.end(), same_input))
+    bound_inputs = wanted;
+  return bound_inputs;
 }
 
 void block_bloom_t::execute(const render_context_t& context) {
@@ -113,14 +125,6 @@ void block_bloom_t::execute(const render_context_t& context) {
   const int w = static_cast<int>(in0->viewport.Width);
   const int h = static_cast<int>(in0->viewport.Height);
 
-  // Level sizes: halves while both sides stay at least 16; the smallest one is left out.
-  int count = 0;
-  for (int lw = w / 2, lh = h / 2; lw >= min_level_size && lh >= min_level_size; lw /= 2, lh /= 2) ++count;
-  if (count == 0) return;
-  const int levels = count == 1 ? 1 : count - 1;
-  render_pass_t* first = use_threshold_now ? pre_filter : bloom_texture;
-  if (!first || !upsample_tent || (levels > 1 && !downsample_13)) return;
-
   render_target_t* image = in0;
   const float mix = std::get_if<float>(&history->value.value) ? std::get<float>(history->value.value) : 0.0f;
   if (mix > 0.0f) {
@@ -130,10 +134,18 @@ void block_bloom_t::execute(const render_context_t& context) {
     // A new history target holds whatever the pool left in it: the first frame mixes the input with
     // itself instead.
     render_target_t* previous = fresh ? in0 : history_target.get();
-    engine_context->shader_manager->blend(in0, previous, *mixed, lerp_mode, float4{mix, 0.0f, 0.0f, 0.0f});
+    engine_context->shader_manager->blend(in0, previous, *mixed, BLEND_LERP, float4{mix, 0.0f, 0.0f, 0.0f});
     history_target = std::move(mixed);
     image = history_target.get();
   }
+
+  // Level sizes: halves while both sides stay at least 16; the smallest one is left out.
+  int count = 0;
+  for (int lw = w / 2, lh = h / 2; lw >= min_level_size && lh >= min_level_size; lw /= 2, lh /= 2) ++count;
+  if (count == 0) return;
+  const int levels = count == 1 ? 1 : count - 1;
+  render_pass_t* first = use_threshold_now ? pre_filter : bloom_texture;
+  if (!first || !upsample_tent || (levels > 1 && !downsample_13)) return;
 
   levels_.resize(static_cast<size_t>(levels));
   for (int i = 0, lw = w / 2, lh = h / 2; i < levels; ++i, lw /= 2, lh /= 2) levels_[i] = make_level_target(lw, lh);

@@ -24,7 +24,8 @@ class block_bloom_t final : public block_base_t {
   bool is_posteffect() const override { return true; }
   bool can_start_chain() const override { return false; }
   void expose_variables(variable_registry_t& registry) override;
-  const std::vector<bound_input_t>& get_bound_inputs() const override;
+  // Rebuilds the block's list: "Input", and "Emissive" while the threshold is off.
+  const std::vector<bound_input_t>& get_bound_inputs() override;
 
   bool find_passes();
 

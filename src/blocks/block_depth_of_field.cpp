@@ -146,7 +146,8 @@ void block_depth_of_field_t::execute(const render_context_t& context) {
   bokeh_render->unbind();
   S(runtime)->set_render_target(previous, nullptr, false);
 
-  engine_context->shader_manager->blend(sprites.get(), blurred.get(), *out0, 1, float4{1.0f, 1.0f, 1.0f, 1.0f});
+  engine_context->shader_manager->blend(sprites.get(), blurred.get(), *out0, BLEND_ADD,
+                                        float4{1.0f, 1.0f, 1.0f, 1.0f});
 }
 
 void block_depth_of_field_t::expose_variables(variable_registry_t& registry) {

@@ -1,5 +1,8 @@
 #include "blocks/block_mesh.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "blocks/gltf_meshes.h"
 #include "blocks/shader_constants.h"
 #include "engine/block_factory.h"
@@ -16,7 +19,7 @@ namespace {
 
 constexpr const char* shader_file = "shaders/mesh.hlsl";
 
-std::unique_ptr<scene::mesh_t> upload_mesh(const gltf_mesh_data_t& data) {
+std::unique_ptr<scene::mesh_t> make_scene_mesh(const gltf_mesh_data_t& data) {
   auto mesh = std::make_unique<scene::mesh_t>();
   mesh->name = data.name;
   mesh->flags = data.flags;
@@ -100,12 +103,16 @@ bool block_mesh_t::load_scene(const std::string& path) {
     return false;
   }
   std::vector<scene::mesh_t*> made;
+  std::vector<std::pair<int, scene::mesh_t*>> draws;
   for (const gltf_mesh_data_t& data : *read) {
-    auto mesh = upload_mesh(data);
+    auto mesh = make_scene_mesh(data);
     made.push_back(mesh.get());
-    meshes.draw_list.push_back(mesh.get());
+    for (int slot : data.draw_slots) draws.emplace_back(slot, mesh.get());
     meshes.nodes.push_back(std::move(mesh));
   }
+  // In the order the scene lists its nodes, each as often as it is listed.
+  std::sort(draws.begin(), draws.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [slot, mesh] : draws) meshes.draw_list.push_back(mesh);
   for (size_t i = 0; i < read->size(); ++i) {
     const gltf_mesh_data_t& data = (*read)[i];
     if (data.parent >= 0) made[i]->parent = made[size_t(data.parent)];

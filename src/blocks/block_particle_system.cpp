@@ -49,7 +49,13 @@ void save_setting(serial::value_t& table, const char* key, const variable_ptr_t&
   if (variable) save_variable(*table.add(key, serial::value_kind_t::table), *variable);
 }
 
-uint32_t groups_of(int32_t count, int shift) { return static_cast<uint32_t>((std::max(count, 0) + (1 << shift) - 1) >> shift); }
+// Thread groups for `count` items, `1 << shift` to a group, in 64 bits (a count near the int
+// maximum would overflow the rounding) and no more than a dispatch may ask for.
+uint32_t groups_of(int32_t count, int shift) {
+  const int64_t groups = (int64_t{std::max(count, 0)} + (int64_t{1} << shift) - 1) >> shift;
+  constexpr int64_t max_groups = 65535;  // per dimension of one dispatch
+  return static_cast<uint32_t>(std::min(groups, max_groups));
+}
 
 }  // namespace
 
@@ -181,7 +187,7 @@ void block_particle_system_t::bind_buffers() {
   }
   for (render_pass_t* pass : {emit_pass, bool_value(external_emitter) ? external_emit_pass : nullptr}) {
     if (!pass || !ready(pass->cs)) continue;
-    pass->cs->bind_cb_variable("cbEmitter", "g_MaxParticlesThisFrame", emit_count);
+    pass->cs->bind_cb_variable("cbEmitter", "g_MaxParticlesThisFrame", particles_per_frame);
     pass->cs->set_constant_buffer(2, dead_list->count_buffer);
     pass->set_uav(0, render_particles->uav, -1);
     pass->set_uav(1, sim_particles->uav, -1);
@@ -199,7 +205,6 @@ void block_particle_system_t::bind_buffers() {
     render_pass->vs->resources[0].srv = render_particles->srv;
     render_pass->vs->resources[1].srv = alive_list->srv;
   }
-  if (render_pass && ready(render_pass->ps) && particle_texture) render_pass->ps->resources[0].srv = particle_texture->srv;
 }
 
 bool block_particle_system_t::can_run() const {
@@ -210,16 +215,14 @@ bool block_particle_system_t::can_run() const {
 }
 
 void block_particle_system_t::update_counts() {
-  const int32_t n = int_value(buffer_count, 0);
-  emit_count->value.set(std::clamp(int_value(particles_per_frame, 0), 0, n));
+  const int32_t made = dead_list ? dead_list->count : 0;
+  buffer_count->value.set(std::clamp(int_value(num_particles, made), std::min(min_particles, made), made));
 }
 
 void block_particle_system_t::execute(const render_context_t& context) {
   block_base_t::execute(context);
   // Playing backwards cannot undo the simulation: it starts over.
   needs_reset = needs_reset || last_context.local_time > context.local_time;
-  // An animated particle count makes new buffers (and a reset) before anything runs on them.
-  if (num_particles && num_particles->value.changed) update_gpu_buffers();
   if (!can_run()) return;
   size_t i = 0;
   bool rebind = false;
@@ -238,7 +241,7 @@ void block_particle_system_t::execute(const render_context_t& context) {
   for (const auto& pass : passes)
     if (!pass->shaders_loaded()) return;
 
-  const uint32_t emit_groups = groups_of(int_value(emit_count, 0), 10);
+  const uint32_t emit_groups = groups_of(int_value(particles_per_frame, 0), 10);
   if (!bool_value(external_emitter)) {
     dead_list->copy_counter();
     emit_pass->dispatch(emit_groups);
@@ -266,6 +269,8 @@ void block_particle_system_t::execute(const render_context_t& context) {
   sim_pass->dispatch(groups_of(n, 8));
 
   alive_list->copy_counter();
+  // The texture's view as it is now: a reload replaces the view and frees the old one.
+  if (render_pass->ps) render_pass->ps->resources[0].srv = particle_texture->srv.get();
   render_pass->bind();
   S(runtime)->set_vertex_buffer(nullptr);
   S(runtime)->set_index_buffer(index_buffer.get());

@@ -28,8 +28,8 @@ class block_particle_system_t final : public block_base_t {
   void execute(const render_context_t& context) override;
   void expose_variables(variable_registry_t& registry) override;
 
-  // Makes the buffers for the particle count when it changed (or there are none) and binds them
-  // to the passes whose shaders are ready.
+  // Makes the buffers for the particle count and binds them to the passes whose shaders are ready.
+  // Called by load only: a count animated later changes what the shaders see, not the buffers.
   void update_gpu_buffers();
 
   bool needs_reset = false;
@@ -57,13 +57,12 @@ class block_particle_system_t final : public block_base_t {
   // The block can dispatch and draw: all its passes and buffers exist.
   bool can_run() const;
   void bind_buffers();
-  // The counts the shaders see, kept inside the sizes the buffers were made with.
+  // The particle count the shaders see: num-particles, kept inside the size the buffers were made
+  // with at load.
   void update_counts();
 
-  // The particle count the buffers hold and the emission count of this frame; the shaders'
-  // constants follow these, not the animated settings.
+  // What g_MaxNumParticles and the reset and simulation groups follow.
   variable_ptr_t buffer_count = construct_variable("max-particles", VT_INT, int32_t{0});
-  variable_ptr_t emit_count = construct_variable("particles-per-frame", VT_INT, int32_t{0});
   // The shaders the buffers were last bound to; a reloaded shader is bound again.
   std::vector<const void*> bound_shaders;
   bool warned_no_source = false;

@@ -59,7 +59,6 @@ class block_simple_particle_system_t final : public block_base_t {
    public:
     static constexpr int32_t ring_type = 3;
     static constexpr int32_t table_length = 16384;
-    static constexpr int32_t max_num_particles = 5000;
     // More slots than this are refused: the spawn-point product could otherwise overflow.
     static constexpr int32_t slot_limit = 1 << 18;
     static constexpr int32_t prewarm_updates = 10000;
@@ -115,6 +114,8 @@ class block_simple_particle_system_t final : public block_base_t {
     range_value_t<int> num_particles_per_spawn{"num-particles-per-spawn", 50};
     range_value_t<float> spawn_rate{"spawn-rate", 50.0f};
     std::vector<range_value_base_t*> settings;
+    // Fixed: kept out of the settings list, so the block table neither sets nor records it.
+    const range_value_t<int> max_num_particles{"max-num-particles", 5000};
 
     variable_ptr_t motion_2d;
     variable_ptr_t use_spawn_points;

@@ -184,7 +184,7 @@ void emitter_t::read_frame_values() {
 }
 
 int32_t emitter_t::particle_maximum() const {
-  if (!value_or(use_spawn_points, false)) return max_num_particles;
+  if (!value_or(use_spawn_points, false)) return max_num_particles.value;
   return num_spawns.value * num_particles_per_spawn.value;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-parameter"
@@ -373,11 +374,20 @@ tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::
   const int scene_index = 0;
   std::vector<gltf_mesh_data_t> meshes;
   std::map<int, int> mesh_of_node;
-  for (int node_index : model.scenes[scene_index].nodes) {
+  // A node the scene lists again is drawn again, from the mesh made the first time: converting it
+  // anew would let a short list of the same node grow the work and memory without bound.
+  std::set<int> skipped_nodes;
+  const std::vector<int>& listed = model.scenes[scene_index].nodes;
+  for (size_t slot = 0; slot < listed.size(); ++slot) {
+    const int node_index = listed[slot];
     if (node_index < 0 || size_t(node_index) >= model.nodes.size()) continue;
     const tinygltf::Node& node = model.nodes[size_t(node_index)];
     if (node.mesh < 0 || size_t(node.mesh) >= model.meshes.size()) continue;
-    if (mesh_of_node.contains(node_index)) continue;
+    if (auto made = mesh_of_node.find(node_index); made != mesh_of_node.end()) {
+      meshes[size_t(made->second)].draw_slots.push_back(int(slot));
+      continue;
+    }
+    if (skipped_nodes.contains(node_index)) continue;
     const size_t mesh_index = size_t(node.mesh);
     bool out_of_range = false;
     auto mesh = make_mesh(model, model.meshes[mesh_index], mesh_index < orders.size() ? orders[mesh_index]
@@ -387,8 +397,12 @@ tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::
       LOG_INF("Accessor out of range in mesh: %s", model.meshes[mesh_index].name.c_str());
       return tl::unexpected(gltf_error_t::unreadable);
     }
-    if (!mesh) continue;
+    if (!mesh) {
+      skipped_nodes.insert(node_index);
+      continue;
+    }
     mesh->node = node_index;
+    mesh->draw_slots.push_back(int(slot));
     mesh->transform = node_transform(node);
     mesh_of_node[node_index] = int(meshes.size());
     meshes.push_back(std::move(*mesh));

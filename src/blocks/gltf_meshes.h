@@ -31,6 +31,8 @@ struct gltf_mesh_data_t {
   int node = -1;                  // in the file
   int parent = -1;                // position of the parent's mesh in the result, -1 for none
   std::vector<int> children;      // positions of the children's meshes in the result
+  // Where the scene lists the node, in the order of its list: a node listed twice is drawn twice.
+  std::vector<int> draw_slots;
 };
 
 enum class gltf_error_t {

@@ -71,7 +71,7 @@ bool block_base_t::load(const serial::value_t& table) {
   start_time = table.get_float("start-time", 0.0f);
   end_time = table.get_float("end-time", 30.0f);
   layer = table.get_int("layer", 0);
-  blend_mode = table.get_int("blend-mode", 0);
+  blend_mode = static_cast<blend_mode_t>(table.get_int("blend-mode", 0));
   load_variables(table, registered_variables);
 
   for (const serial::value_t& item : table.get_array("cameras")) {

@@ -13,6 +13,7 @@
 #include "engine/block_camera.h"
 #include "engine/bound_input.h"
 #include "variables/variable_registry.h"
+#include "shaders/blend_mode.h"
 #include "shaders/render_context.h"
 #include "text/serial_value.h"
 #include "variables/variable.h"
@@ -61,7 +62,8 @@ class block_base_t : public std::enable_shared_from_this<block_base_t> {
   virtual bool reserved_bool_b() const { return true; }
   virtual int reserved_int() const { return 0; }
   virtual void expose_variables(variable_registry_t& registry);
-  virtual const std::vector<bound_input_t>& get_bound_inputs() const { return bound_inputs; }
+  // A block may rebuild its list here, so what it saves is what the engine last saw.
+  virtual const std::vector<bound_input_t>& get_bound_inputs() { return bound_inputs; }
   virtual void collect_dependencies(std::vector<block_base_t*>& result, std::vector<block_base_t*>& visited);
 
   std::vector<block_base_t*> get_dependencies();
@@ -97,7 +99,7 @@ class block_base_t : public std::enable_shared_from_this<block_base_t> {
   int id = -1;
   std::string name;
   int layer = 0;
-  int blend_mode = 0;
+  blend_mode_t blend_mode = BLEND_NONE;
   int reserved = 0;
   block_base_t* prev = nullptr;
   block_base_t* next = nullptr;

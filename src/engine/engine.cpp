@@ -26,13 +26,13 @@ bool engine_impl_t::tick() {
   ++frame_count;
   if (engine_context->texture_manager) engine_context->texture_manager->reload_changed_files();
   if (engine_context->shader_manager) engine_context->shader_manager->reload_changed_files();
+  if (engine_context->soundsystem) engine_context->soundsystem->get_position_precise();
   if (engine_context->rocket_manager) engine_context->rocket_manager->update();
 
   float t = get_cur_time();
   for (auto& [name, variable] : variables) {
     if (variable->flags & VAR_FLAG_ENGINE_EVALUATED) variable->value.set(variable_value_at(*variable, t));
   }
-  if (engine_context->soundsystem) engine_context->soundsystem->get_position_precise();
 
   render_frame(g_systems && S(gsys) ? S(gsys)->get_backbuffer() : nullptr);
 

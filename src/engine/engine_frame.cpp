@@ -98,13 +98,19 @@ void engine_impl_t::render_frame(render_target_t* backbuffer) {
   static float last_time = t;
   float dt = std::max(t - last_time, 0.0f);
   last_time = t;
-  if (!backbuffer || !can_render()) return;
+  // Without a back buffer the timeline is still linked and the cache aged, so the links and the
+  // cache stay those of the current time.
+  const bool drawing = backbuffer && can_render();
   frame_targets.clear();
 
-  const float background[4] = {0.1f, 0.2f, 0.5f, 1.0f};
-  S(runtime)->clear_render_target(backbuffer, background);
-  int width = static_cast<int>(backbuffer->viewport.Width);
-  int height = static_cast<int>(backbuffer->viewport.Height);
+  int width = 0;
+  int height = 0;
+  if (drawing) {
+    const float background[4] = {0.1f, 0.2f, 0.5f, 1.0f};
+    S(runtime)->clear_render_target(backbuffer, background);
+    width = static_cast<int>(backbuffer->viewport.Width);
+    height = static_cast<int>(backbuffer->viewport.Height);
+  }
 
   const std::vector<block_base_t*>& blocks_in_order = frame_blocks();
   link_blocks(blocks_in_order, chain_storage_);
@@ -114,7 +120,7 @@ void engine_impl_t::render_frame(render_target_t* backbuffer) {
   cache_frame = t;
   std::erase_if(output_cache, [&](const auto& entry) { return entry.second.stamp != cache_prev_frame; });
 
-  if (chains.empty()) return;
+  if (!drawing || chains.empty()) return;
   std::shared_ptr<render_target_t> output;
   for (const render_chain_t& chain : chains) output = render_chain(chain, width, height, t, dt);
   if (!output) return;
@@ -188,7 +194,7 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
       colour_clear = c ? float4{c->r, c->g, c->b, c->a} : float4{0, 0, 0, 1};
     }
 
-    if (block.blend_mode != 0) {
+    if (block.blend_mode != BLEND_NONE) {
       context.outputs = {shared.get(), entry.second.get()};
       publish_system_variables(block, context);
       render_block(block, context, colour_clear, second_clear, clear_depth);

@@ -28,6 +28,14 @@ std::string to_virtual_path(const std::string& path) {
 
 namespace {
 
+// Every reader goes through here, so no file name read from content reaches the disk outside the
+// program's directory.
+bool refused(const std::string& path) {
+  if (!path_climbs_above_root(path)) return false;
+  LOG_WRN("Refusing a path that climbs above the program's directory: %s", path.c_str());
+  return true;
+}
+
 // The one file system: mappings first, then the archive, then the disk.
 class filesystem_impl_t final : public filesystem_t {
  public:
@@ -104,6 +112,7 @@ bool filesystem_impl_t::mount_archive(const std::string& name) {
 // Names on the disk are matched without regard to case: the virtual paths and the mappings arrive
 // lower-cased, the files keep the case they were written with.
 std::string filesystem_impl_t::resolve_local_path(const std::string& path, bool must_exist) {
+  if (refused(path)) return std::string();
   const std::string base = base_dir_.empty() ? std::string("/") : base_dir_;
   if (!must_exist) return disk_names_.find_existing_part(base, path);
   std::string local = disk_names_.find(base, path);
@@ -112,6 +121,7 @@ std::string filesystem_impl_t::resolve_local_path(const std::string& path, bool 
 }
 
 bool filesystem_impl_t::exists(const std::string& path) {
+  if (refused(path)) return false;
   std::string trimmed = trim_slashes(path);
   if (const std::string* mapped = find_mapping(path)) return !resolve_local_path(*mapped, true).empty();
   {
@@ -122,6 +132,7 @@ bool filesystem_impl_t::exists(const std::string& path) {
 }
 
 bool filesystem_impl_t::read_file(const std::string& path, byte_vector_t& bytes) {
+  if (refused(path)) return false;
   std::string file = to_virtual_path(path);
   std::string trimmed = trim_slashes(path);
   if (const std::string* mapped = find_mapping(path)) {
@@ -187,6 +198,7 @@ int64_t filesystem_impl_t::get_file_time(const std::string& path) {
 
 bool filesystem_impl_t::create_directory(const std::string& path) {
   std::string local = resolve_local_path(path, false);
+  if (local.empty()) return false;
   int result = SHCreateDirectoryExA(nullptr, local.c_str(), nullptr);
   return result == 0 || result == static_cast<int>(ERROR_FILE_EXISTS) ||
          result == static_cast<int>(ERROR_ALREADY_EXISTS);

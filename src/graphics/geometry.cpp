@@ -1,7 +1,9 @@
 #include "graphics/geometry.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include <fmt/printf.h>
@@ -14,12 +16,16 @@
 namespace {
 
 constexpr size_t SHADOW_ALIGNMENT = 16;
+// The ring's capacity and offsets are ints.
+constexpr int64_t MAX_RING_BYTES = std::numeric_limits<int32_t>::max();
 
 }  // namespace
 
 dyn_buffer_base::~dyn_buffer_base() { std::free(shadow); }
 
 void dyn_buffer_base::create(int size) {
+  if (size < 0 || 3 * int64_t{size} > MAX_RING_BYTES)
+    throw std::runtime_error(fmt::sprintf("A vertex ring of 3 x %d bytes does not fit", size));
   D3D11_BUFFER_DESC desc{};
   desc.ByteWidth = static_cast<UINT>(3 * size);
   desc.Usage = D3D11_USAGE_DYNAMIC;
@@ -66,16 +72,23 @@ int dyn_buffer_base::commit(const uint8_t* end) {
 }
 
 void geometry_t::create_dynamic_vertices(int vertex_count, int vertex_stride) {
+  // Refused before anything changes: the geometry keeps its ring.
+  const int64_t shadow_bytes = (int64_t{vertex_count} * vertex_stride + 15) & ~int64_t{15};
+  if (vertex_count < 0 || vertex_stride < 0 || 3 * shadow_bytes > MAX_RING_BYTES)
+    throw std::runtime_error(
+        fmt::sprintf("A vertex ring for %d vertices of %d bytes does not fit", vertex_count, vertex_stride));
   count = vertex_count;
   stride = vertex_stride;
   auto vertices = std::make_unique<dyn_buffer_base>();
   vertices->stride = vertex_stride;
   dyn_vertices = std::move(vertices);
-  dyn_vertices->create((vertex_count * vertex_stride + 15) & ~15);
+  dyn_vertices->create(static_cast<int>(shadow_bytes));
 }
 
 void geometry_t::create_index_buffer(int index_count, int reserved, const uint32_t* indices) {
-  index_size = index_count * 4;
+  // The buffer below refuses a count whose bytes do not fit; the size is then 0 with it.
+  const int64_t bytes = int64_t{index_count} * 4;
+  index_size = bytes >= 0 && bytes <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(bytes) : 0;
   index_format = DXGI_FORMAT_R32_UINT;
   index_buffer = S(resources)->create_index_buffer(index_count, DXGI_FORMAT_R32_UINT, indices, false);
 }

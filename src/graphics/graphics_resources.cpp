@@ -1,6 +1,8 @@
 #include "graphics/graphics_resources.h"
 
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -15,11 +17,25 @@
 
 namespace {
 
+// The largest byte size a buffer may have: its record keeps the size in an int, rounded up to 16.
+constexpr int64_t max_buffer_bytes = std::numeric_limits<int32_t>::max() - 15;
+
+// count × item bytes, computed in 64 bits; none, with a line naming the two, when either is
+// negative or the product is larger than a buffer may be.
+std::optional<int> buffer_bytes(int64_t count, int64_t item, const char* what) {
+  if (count >= 0 && item >= 0 && (item == 0 || count <= max_buffer_bytes / item))
+    return static_cast<int>(count * item);
+  LOG_WRN("Refusing a %s of %lld x %lld bytes", what, static_cast<long long>(count),
+          static_cast<long long>(item));
+  return std::nullopt;
+}
+
 // Index, vertex and constant buffers: the size rounded up to 16; initial data padded with zeros so
 // that nothing past the caller's bytes is read.
 template <class Record>
 std::unique_ptr<Record> create_plain_buffer(ID3D11Device* device, int size, UINT bind_flags, const void* data,
                                             bool dynamic) {
+  if (!buffer_bytes(size, 1, "buffer")) return nullptr;
   auto record = std::make_unique<Record>();
   record->size = size;
   D3D11_BUFFER_DESC desc{};
@@ -89,8 +105,9 @@ void graphics_resource_impl_t::begin_frame() {
 std::unique_ptr<index_buffer_t> graphics_resource_impl_t::create_index_buffer(int count, int format,
                                                                               const void* data,
                                                                               bool dynamic) {
-  const int size = count * (format == DXGI_FORMAT_R16_UINT ? 2 : 4);
-  auto buffer = create_plain_buffer<index_buffer_t>(device_, size, D3D11_BIND_INDEX_BUFFER, data, dynamic);
+  const std::optional<int> size = buffer_bytes(count, format == DXGI_FORMAT_R16_UINT ? 2 : 4, "index buffer");
+  if (!size) return nullptr;
+  auto buffer = create_plain_buffer<index_buffer_t>(device_, *size, D3D11_BIND_INDEX_BUFFER, data, dynamic);
   if (buffer) {
     buffer->count = count;
     buffer->format = format;
@@ -101,8 +118,9 @@ std::unique_ptr<index_buffer_t> graphics_resource_impl_t::create_index_buffer(in
 std::unique_ptr<vertex_buffer_t> graphics_resource_impl_t::create_vertex_buffer(int count, int stride,
                                                                                 const void* data,
                                                                                 bool dynamic) {
-  auto buffer =
-      create_plain_buffer<vertex_buffer_t>(device_, count * stride, D3D11_BIND_VERTEX_BUFFER, data, dynamic);
+  const std::optional<int> size = buffer_bytes(count, stride, "vertex buffer");
+  if (!size) return nullptr;
+  auto buffer = create_plain_buffer<vertex_buffer_t>(device_, *size, D3D11_BIND_VERTEX_BUFFER, data, dynamic);
   if (buffer) {
     buffer->count = count;
     buffer->stride = stride;
@@ -119,6 +137,7 @@ std::unique_ptr<constant_buffer_t> graphics_resource_impl_t::create_constant_buf
 }
 
 std::unique_ptr<constant_buffer_t> graphics_resource_impl_t::create_readback_buffer(int size) {
+  if (!buffer_bytes(size, 1, "read-back buffer")) return nullptr;
   auto record = std::make_unique<constant_buffer_t>();
   record->size = size;
   D3D11_BUFFER_DESC desc{};
@@ -261,6 +280,8 @@ std::shared_ptr<render_target_t> graphics_resource_impl_t::create_render_target(
 
 std::unique_ptr<render_target_t> graphics_resource_impl_t::create_buffer(int count, int stride,
                                                                          uint32_t flags) {
+  const std::optional<int> size = buffer_bytes(count, stride, "GPU buffer");
+  if (!size) return nullptr;
   auto target = std::make_unique<render_target_t>();
   target->count = count;
   target->stride = stride;
@@ -268,7 +289,7 @@ std::unique_ptr<render_target_t> graphics_resource_impl_t::create_buffer(int cou
   target->last_frame = frame_counter_;
 
   D3D11_BUFFER_DESC desc{};
-  desc.ByteWidth = static_cast<UINT>(count * stride);
+  desc.ByteWidth = static_cast<UINT>(*size);
   desc.Usage = D3D11_USAGE_DEFAULT;
   desc.BindFlags = ((flags & BUF_UAV) ? D3D11_BIND_UNORDERED_ACCESS : 0u) |
                    ((flags & BUF_SRV) ? D3D11_BIND_SHADER_RESOURCE : 0u);

@@ -116,6 +116,7 @@ tl::expected<void, std::string> graphics_system_impl_t::create_window_from_dialo
   INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(settings_dialog_id), nullptr, &settings_dialog_proc,
                                    reinterpret_cast<LPARAM>(&settings));
   if (result != 1) return tl::unexpected(std::string("Error in show dialog"));
+  if (auto chosen = check_display_choice(settings); !chosen) return chosen;
 
   vsync = settings.vsync;
   if (auto opened = open_window(settings.width, settings.height, settings.windowed ? 1 : 0, instance, procedure);

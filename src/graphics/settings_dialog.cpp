@@ -91,6 +91,12 @@ void read_choice(HWND dialog, display_settings_t& settings) {
 
 }  // namespace
 
+tl::expected<void, std::string> check_display_choice(const display_settings_t& settings) {
+  if (settings.selected < 0 || settings.width <= 0 || settings.height <= 0)
+    return tl::unexpected(std::string("No display mode was selected in the settings dialog"));
+  return {};
+}
+
 INT_PTR settings_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG:

@@ -2,7 +2,10 @@
 // The start-up settings dialog (dialog resource 101): the display mode, window mode and vertical
 // sync the user picks before the window opens.
 
+#include <string>
 #include <vector>
+
+#include <tl/expected.hpp>
 
 #include "platform/dxgi/dxgi.h"
 #include "platform/win32/dialog.h"
@@ -30,6 +33,10 @@ struct display_settings_t {
   bool windowed = false;
   bool vsync = true;
 };
+
+// What the dialog gave, as a window can be opened with it: a selected mode of a positive size.
+// An output without modes leaves nothing selected and the size at -1 x -1.
+tl::expected<void, std::string> check_display_choice(const display_settings_t& settings);
 
 // The dialog procedure; WM_INITDIALOG carries the display_settings_t.
 INT_PTR settings_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

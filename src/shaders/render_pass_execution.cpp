@@ -1,6 +1,7 @@
 // Drawing and dispatching with a render pass, feeding its shaders, and publishing their variables.
 #include "variables/variable_registry.h"
 #include "variables/engine_context.h"
+#include "graphics/graphics_resources.h"
 #include "graphics/graphics_runtime.h"
 #include "shaders/render_context.h"
 #include "shaders/render_pass.h"
@@ -38,6 +39,16 @@ bool has_all_states(const state_set_t& states) {
   return states.rasterizer && states.blend && states.depth_stencil;
 }
 
+// A pass whose description named an unknown preset holds an empty record; Direct3D must not get a
+// null state, and keeping the one bound before would make the pass draw differently with the draw
+// order. It takes that kind's default preset instead; its ids stay as described.
+void fill_missing_states(state_set_t& states) {
+  if (has_all_states(states) || !g_systems || !S(resources)) return;
+  if (!states.rasterizer) states.rasterizer = S(resources)->get_rasterizer_state(1);
+  if (!states.blend) states.blend = S(resources)->get_blend_state(1);
+  if (!states.depth_stencil) states.depth_stencil = S(resources)->get_depth_stencil_state(1);
+}
+
 }  // namespace
 
 void render_pass_t::switch_to_current_versions() {
@@ -45,8 +56,7 @@ void render_pass_t::switch_to_current_versions() {
 }
 
 void render_pass_t::bind() {
-  // A pass whose description named an unknown preset holds an empty record; binding it would
-  // hand Direct3D a null state, so it draws with the states bound before instead.
+  fill_missing_states(states);
   if (has_all_states(states)) S(runtime)->set_state_set(states);
   S(runtime)->set_geometry(geometry);
   switch_to_current_versions();

@@ -58,13 +58,13 @@ void shader_manager_impl_t::blend(render_target_t* first, render_target_t* secon
   runtime.set_state_set(copy_states);
   shader_t* pixel_shader = nullptr;
   switch (mode) {
-    case 1: pixel_shader = ps_add.get(); break;
-    case 2: pixel_shader = ps_multiply.get(); break;
-    case 3: pixel_shader = ps_screen.get(); break;
-    case 4: pixel_shader = ps_darken.get(); break;
-    case 5: pixel_shader = ps_lighten.get(); break;
-    case 6: pixel_shader = ps_difference.get(); break;
-    case 7: pixel_shader = ps_negation.get(); break;
+    case BLEND_ADD: pixel_shader = ps_add.get(); break;
+    case BLEND_MULTIPLY: pixel_shader = ps_multiply.get(); break;
+    case BLEND_SCREEN: pixel_shader = ps_screen.get(); break;
+    case BLEND_DARKEN: pixel_shader = ps_darken.get(); break;
+    case BLEND_LIGHTEN: pixel_shader = ps_lighten.get(); break;
+    case BLEND_DIFFERENCE: pixel_shader = ps_difference.get(); break;
+    case BLEND_NEGATION: pixel_shader = ps_negation.get(); break;
     default: pixel_shader = ps_lerp.get(); break;
   }
   runtime.set_pixel_shader(pixel_shader);

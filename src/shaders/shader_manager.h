@@ -17,6 +17,7 @@
 #include <tl/expected.hpp>
 
 #include "graphics/gpu_buffers.h"
+#include "shaders/blend_mode.h"
 #include "text/serial_value.h"
 #include "shaders/shader.h"
 #include "shaders/shader_compile_task.h"

@@ -94,7 +94,9 @@ float4x4 look_at_lh(const float3& eye, const float3& target, const float3& up) {
 float4x4 perspective_fov_lh(float fovy, float aspect, float near_z, float far_z) {
   float e = 1.0f / std::tan(fovy * 0.5f);
   float range = far_z / (far_z - near_z);
-  return make_mat4(e / aspect, 0, 0, 0, 0, e, 0, 0, 0, 0, range, 1, 0, 0, -near_z * range, 0);
+  // Not -near_z * range: that rounds differently in the last bit for about one pair in five.
+  float depth = -near_z * far_z / (far_z - near_z);
+  return make_mat4(e / aspect, 0, 0, 0, 0, e, 0, 0, 0, 0, range, 1, 0, 0, depth, 0);
 }
 
 void sphere_directions(int count, std::vector<float3>& out) {

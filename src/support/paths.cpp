@@ -94,3 +94,21 @@ void path_info_t::rebuild() {
   // No trailing dot without an extension: unlike Windows, Linux does not strip it when opening.
   if (!extensions.empty()) full += "." + join_strings(extensions, ".");
 }
+
+bool path_climbs_above_root(std::string_view path) {
+  size_t depth = 0;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(start, end - start);
+    if (part == "..") {
+      if (depth == 0) return true;
+      --depth;
+    } else if (!part.empty() && part != ".") {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return false;
+}

@@ -23,6 +23,10 @@ void split_dir_name_ext(std::string_view path, std::string* directory, std::stri
                         std::string* extension = nullptr);
 // ASCII lower case, '\' to '/', runs of '/' collapsed.
 std::string normalize_path(std::string_view path);
+// Whether a "..", taken from the front ('/' and '\' both separate, "." and empty parts stay put),
+// leaves the directory the path starts from: "../a", "a/../../b". A path that goes back down, such
+// as "a/../b", does not.
+bool path_climbs_above_root(std::string_view path);
 // directory + '\' (unless empty or already ending in a separator) + name.
 std::string append_path_backslash(std::string_view directory, std::string_view name);
 

@@ -175,14 +175,12 @@ std::unique_ptr<animation_t> clone_animation(const animation_t& source, variable
   std::unique_ptr<animation_t> clone = construct_animation(new_owner);
   // The source's type may have been replaced by a loaded one; the clone must evaluate the same.
   clone->type = source.type;
-  clone->channel_count = source.channel_count;
   clone->repeat = source.repeat;
   clone->interpolation = source.interpolation;
   clone->easing_type = source.easing_type;
   clone->speed = source.speed;
-  clone->fft_band = source.fft_band;
-  clone->fft_factor = source.fft_factor;
-  for (int c = 0; c < max_animation_channels; ++c) {
+  const int channels = std::clamp(source.channel_count, 0, max_animation_channels);
+  for (int c = 0; c < channels; ++c) {
     clone->keys[c] = source.keys[c];
     set_channel_expression(*clone, c, source.expression_texts[c]);
   }

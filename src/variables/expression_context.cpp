@@ -19,10 +19,12 @@ const function_base_t* expression_context_t::find_function(std::string_view name
   return it == functions.end() ? nullptr : it->second;
 }
 
+expression_context_t construct_expression_context() { return expression_context_t{}; }
+
 // Both contexts outlive every user, so they are never destroyed.
 expression_context_t& global_expression_context() {
   static expression_context_t* context = [] {
-    auto* created = new expression_context_t();
+    auto* created = new expression_context_t(construct_expression_context());
     register_math_functions(*created);
     return created;
   }();
@@ -30,6 +32,6 @@ expression_context_t& global_expression_context() {
 }
 
 expression_context_t& lsystem_expression_context() {
-  static expression_context_t* context = new expression_context_t();
+  static expression_context_t* context = new expression_context_t(construct_expression_context());
   return *context;
 }

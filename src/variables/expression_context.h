@@ -33,6 +33,9 @@ struct expression_context_t {
   const function_base_t* find_function(std::string_view name) const;
 };
 
+// No variables and no functions.
+expression_context_t construct_expression_context();
+
 // Used by the expression channels of animated variables; its only variable is "t".
 expression_context_t& global_expression_context();
 // Used by the L-system camera scripts; empty until register_lsystem_math_functions.

@@ -202,6 +202,8 @@ bool tracked_value_t::set(const typed_value_t& new_value) {
   return true;
 }
 
+void destroy_tracked_value(tracked_value_t& value) { value.value = typed_value_t{}; }
+
 variable_t::variable_t() = default;
 variable_t::~variable_t() = default;
 

@@ -93,6 +93,9 @@ struct tracked_value_t {
   bool set(const typed_value_t& new_value);
 };
 
+// Leaves the value empty; the changed flag is the consumers' and stays as it is.
+void destroy_tracked_value(tracked_value_t& value);
+
 struct animation_t;
 
 // A named, typed parameter with a default, an optional range and an optional animation.

@@ -14,8 +14,13 @@
 #include "common/log_capture.h"
 #include "engine/engine_impl.h"
 #include "graphics/render_target.h"
+#include "media/texture_manager.h"
+#include "shaders/render_pass.h"
+#include "shaders/shader.h"
 #include "support/log.h"
+#include "support/systems.h"
 #include "text/serial_reader.h"
+#include "variables/engine_context.h"
 #include "variables/variable_registry.h"
 
 namespace {
@@ -237,6 +242,88 @@ TEST_F(BlockParticleSystemTest, OutOfRangeCountIsClampedAndMistypedSettingIsTheD
     EXPECT_TRUE(warned);
     stop();
   }
+}
+
+// The emission follows particles-per-frame as it is, also above the particle count: its groups and
+// the shader's constant (the shader itself takes no more than the dead list holds).
+TEST_F(BlockParticleSystemTest, EmissionFollowsParticlesPerFrameBeyondTheCount) {
+  project_options_t options;
+  options.max_particles =
+      "{name = \"num-particles\", flags = 22, type = 2, default = {type = 2, value = 1000}}";
+  ASSERT_TRUE(start(project(options)));
+  block_particle_system_t* block = fountain();
+  ASSERT_TRUE(block);
+  EXPECT_EQ(dispatches_of_frame(1.0f), (std::vector<uint32_t>{4, 1, 4}));
+  set_int(block->particles_per_frame, 2000);
+  EXPECT_EQ(dispatches_of_frame(1.02f), (std::vector<uint32_t>{2, 4}));
+  const cb_entry_t* entry = block->emit_pass->cs->find_cb_entry("cbEmitter", "g_MaxParticlesThisFrame");
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->variable, block->particles_per_frame);
+  EXPECT_EQ(dead_count(), 0u);
+  EXPECT_EQ(alive_count(), 1000u);
+  set_int(block->particles_per_frame, 2147483647);
+  EXPECT_EQ(dispatches_of_frame(1.04f), (std::vector<uint32_t>{65535, 4}))
+      << "no more than a dispatch allows";
+}
+
+// The buffers are made once, at load: a particle count changed later neither remakes them nor
+// resets the particles; the shaders see the new count, kept inside what the buffers hold.
+TEST_F(BlockParticleSystemTest, ChangedParticleCountKeepsTheBuffers) {
+  ASSERT_TRUE(start(project({})));
+  block_particle_system_t* block = fountain();
+  ASSERT_TRUE(block);
+  EXPECT_EQ(dispatches_of_frame(1.0f), (std::vector<uint32_t>{8, 1, 8}));
+  const render_target_t* dead = block->dead_list.get();
+  const render_target_t* particles = block->render_particles.get();
+  struct count_case_t {
+    int32_t count;
+    uint32_t sim_groups;
+  };
+  float t = 1.0f;
+  for (const count_case_t& c : {count_case_t{500, 2}, count_case_t{50000, 8}, count_case_t{2000, 8}}) {
+    SCOPED_TRACE(c.count);
+    set_int(block->num_particles, c.count);
+    t += 0.02f;
+    EXPECT_EQ(dispatches_of_frame(t), (std::vector<uint32_t>{1, c.sim_groups})) << "no reset";
+    EXPECT_EQ(block->dead_list.get(), dead);
+    EXPECT_EQ(block->render_particles.get(), particles);
+    EXPECT_EQ(block->dead_list->count, 2000);
+  }
+}
+
+// Without its sprite the block is refused at load and makes no buffers, then or later.
+TEST_F(BlockParticleSystemTest, FailedSpriteMakesNoBuffers) {
+  S(filesystem)->add_mappings({{"data/particle1.png", "no-such-sprite.png"}});
+  log_capture_t log;
+  ASSERT_TRUE(start(project({})));
+  block_particle_system_t* block = fountain();
+  ASSERT_TRUE(block);
+  bool playing = false;
+  EXPECT_EQ(lit_pixels(frame_at(1.0f, &playing)), 0);
+  EXPECT_TRUE(playing);
+  EXPECT_FALSE(block->dead_list || block->alive_list || block->render_particles || block->sim_particles ||
+               block->indirect_args || block->index_buffer);
+  bool warned = false;
+  for (const auto& [level, text] : log.lines)
+    warned = warned || (level == LOG_LEVEL_WRN &&
+                        text.rfind("particlesystem: unable to load data/particle1.png", 0) == 0);
+  EXPECT_TRUE(warned);
+}
+
+// A reload gives the sprite a new view and frees the old one: each frame binds the view the
+// texture has then.
+TEST_F(BlockParticleSystemTest, ReloadedSpriteIsBoundByItsNewView) {
+  ASSERT_TRUE(start(project({})));
+  block_particle_system_t* block = fountain();
+  ASSERT_TRUE(block && block->particle_texture);
+  EXPECT_GT(lit_pixels(frame_at(1.0f), 8), 0);
+  const uint8_t white[16] = {255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
+  std::unique_ptr<texture_t> reloaded =
+      engine_context->texture_manager->create_texture_2d(2, 2, DXGI_FORMAT_R8G8B8A8_UNORM, white);
+  ASSERT_TRUE(reloaded && reloaded->srv);
+  block->particle_texture->srv = reloaded->srv;  // the old view is released here
+  EXPECT_GT(lit_pixels(frame_at(1.02f), 8), 0);
+  EXPECT_EQ(block->render_pass->ps->resources[0].srv, reloaded->srv.get());
 }
 
 // The settings are saved under the keys they are read from.

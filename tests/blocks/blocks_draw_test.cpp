@@ -165,6 +165,8 @@ TEST_F(BlocksDrawTest, MeshBlockDrawsALitQuadAndItsDistanceIntoTheSecondOutput) 
   const int i = w.indices16({0, 1, 2, 2, 1, 3});
   const int mesh = w.mesh("quad", {gltf_writer_t::primitive({{"POSITION", p}, {"NORMAL", n}}, i)});
   write("meshes/quad.gltf", w.text({w.node(mesh)}));
+  // The same node listed twice is drawn twice.
+  write("meshes/twice.gltf", w.text({0, 0}));
   const serial::value_t& table = parse(R"(
 class-name = "mesh"
 id = 5
@@ -213,6 +215,14 @@ far-plane = {name = "far plane", flags = 0, type = 6, default = {type = 6, value
   saved.kind = serial::value_kind_t::table;
   block.save(saved);
   EXPECT_EQ(saved.get("scene", serial::value_kind_t::table).get_string("filename", ""), "meshes/quad.gltf");
+
+  ASSERT_TRUE(block.load_scene("meshes/twice.gltf"));
+  ASSERT_EQ(block.meshes.draw_list.size(), 2u);
+  EXPECT_EQ(block.meshes.draw_list[0], block.meshes.draw_list[1]);
+  bind({colour.get(), second.get()}, black);
+  block.execute(render_context_t{{colour.get(), second.get()}, {}, {}, 0.0f, 0.0f, 0.0f});
+  const rgba32f_t again = read(*colour)[size_t(size / 2) * size + size / 2];
+  EXPECT_NEAR(again.r, centre.r, 0.01f) << "an opaque quad drawn twice looks the same";
 }
 
 // A text glTF whose buffer assimp wrote into a file of its own is read through the file system,

@@ -160,6 +160,22 @@ TEST(GltfMeshesTest, OnlyTopLevelNodesMakeMeshesAndTheirTransformsAreKept) {
   EXPECT_EQ(m.transform.m[3][2], 3.0f);
 }
 
+// A node the scene lists twice is drawn twice, in the scene's order, from one converted mesh.
+TEST(GltfMeshesTest, ANodeListedTwiceIsDrawnTwice) {
+  gltf_writer_t w;
+  const int p = w.vec3(quad_positions), n = w.vec3(quad_normals), i = w.indices16({0, 1, 2});
+  const int a = w.mesh("a", {gltf_writer_t::primitive({{"POSITION", p}, {"NORMAL", n}}, i)});
+  const int b = w.mesh("b", {gltf_writer_t::primitive({{"POSITION", p}, {"NORMAL", n}}, i)});
+  const int first = w.node(a), second = w.node(b), empty = w.node(-1);
+  auto read = read_gltf_meshes(bytes_of(w.text({first, empty, second, first, first})));
+  ASSERT_TRUE(read.has_value());
+  ASSERT_EQ(read->size(), 2u);
+  EXPECT_EQ((*read)[0].name, "a");
+  EXPECT_EQ((*read)[0].draw_slots, (std::vector<int>{0, 3, 4}));
+  EXPECT_EQ((*read)[1].name, "b");
+  EXPECT_EQ((*read)[1].draw_slots, (std::vector<int>{2}));
+}
+
 TEST(GltfMeshesTest, FilesWrittenByGltfpackAndAssimpLoad) {
   struct case_t {
     const char* file;

@@ -258,6 +258,21 @@ TEST_F(ParticleEmitterTest, SettingsOutOfRangeAreRefusedWithAWarning) {
   }
 }
 
+TEST_F(ParticleEmitterTest, MaximumWithoutSpawnPointsIsFixed) {
+  auto table = serial::parse_text("max-num-particles = 10\n", "");
+  ASSERT_TRUE(table.has_value());
+  emitter_rig_t rig(1);
+  rig.emitter.load(**table);
+  EXPECT_EQ(rig.emitter.particle_maximum(), 5000);
+  serial::value_t saved;
+  saved.kind = serial::value_kind_t::table;
+  saved.valid = true;
+  rig.emitter.save(saved);
+  EXPECT_FALSE(
+      saved.get_any("max-num-particles", {serial::value_kind_t::int_, serial::value_kind_t::float_}).valid);
+  EXPECT_EQ(saved.get_int("num-spawns", -1), 100);
+}
+
 TEST_F(ParticleEmitterTest, NoVertexBufferSimulatesTheSameAndStartsAtZero) {
   emitter_rig_t rig(3);
   rig.emitter.resize_particles();

@@ -17,17 +17,17 @@
 #include <fmt/printf.h>
 
 #include "blocks/block_bloom.h"
-#include "blocks/block_streak.h"
+#include "blocks/block_streaks.h"
 #include "common/archive_copy.h"
 #include "common/graphics_test_support.h"
 #include "common/log_capture.h"
-#include "media/soundsystem.h"
 #include "engine/block_factory.h"
 #include "engine/engine.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
 #include "graphics/render_target.h"
 #include "libs/enki/task_scheduler.h"
+#include "media/soundsystem.h"
 #include "shaders/render_pass.h"
 #include "support/log.h"
 #include "text/serial_reader.h"
@@ -328,6 +328,63 @@ TEST_F(PostEffectBlocksTest, BloomHistoryMixesTheInputWithThePreviousMixedImage)
   expect_everywhere(out, {0.5f, 0.2f, 0.4f, 1.0f}, 1e-3f, "second frame");
   execute(*block, {target(64, 32, c)}, out);
   expect_everywhere(out, {0.25f, 0.6f, 0.2f, 1.0f}, 1e-3f, "third frame");
+}
+
+// The history is mixed before the level sizes are known: an input too small for any level still
+// feeds the trail, though nothing is drawn.
+TEST_F(PostEffectBlocksTest, BloomHistoryRunsBeforeTheLevelCheck) {
+  auto* block = dynamic_cast<block_bloom_t*>(load_block(bloom_table(true, 0.5f, 100.0f)));
+  ASSERT_TRUE(block);
+  const texel_t a{0.2f, 0.4f, 0.6f, 1.0f}, b{0.8f, 0.0f, 0.2f, 1.0f}, before{0.3f, 0.3f, 0.3f, 1.0f};
+  render_target_t* out = target(64, 30, before);
+  execute(*block, {target(64, 30, a)}, out);
+  execute(*block, {target(64, 30, b)}, out);
+  ASSERT_TRUE(block->history_target);
+  EXPECT_EQ(block->history_target->viewport.Width, 64.0f);
+  // The history is a half-float target.
+  auto half_to_float = [](uint16_t h) {
+    const int exponent = (h >> 10) & 31, mantissa = h & 1023;
+    const float v =
+        exponent == 0 ? std::ldexp(float(mantissa), -24) : std::ldexp(float(mantissa | 1024), exponent - 25);
+    return (h & 0x8000) ? -v : v;
+  };
+  struct half4_t {
+    uint16_t r, g, b, a;
+  };
+  const std::vector<half4_t> history = read_texels<half4_t>(block->history_target->texture.p);
+  ASSERT_EQ(history.size(), size_t(64) * 30);
+  for (const half4_t& h : {history.front(), history[history.size() / 2], history.back()}) {
+    EXPECT_NEAR(half_to_float(h.r), 0.5f, 1e-3f);
+    EXPECT_NEAR(half_to_float(h.g), 0.2f, 1e-3f);
+    EXPECT_NEAR(half_to_float(h.b), 0.4f, 1e-3f);
+    EXPECT_NEAR(half_to_float(h.a), 1.0f, 1e-3f);
+  }
+  expect_everywhere(out, before, 0.0f, "output");
+}
+
+// The block's own list is what the engine last asked for, so a save records the emissive input.
+TEST_F(PostEffectBlocksTest, BloomSavesTheInputsItLastGave) {
+  struct case_t {
+    bool use_threshold;
+    std::vector<std::string> names;
+  };
+  for (const case_t& c : {case_t{true, {"Input"}}, case_t{false, {"Input", "Emissive"}}}) {
+    block_base_t* block = load_block(bloom_table(c.use_threshold, 0.0f, 0.0f));
+    ASSERT_TRUE(block);
+    const auto* first = &block->get_bound_inputs();
+    EXPECT_EQ(first, &block->get_bound_inputs()) << "the list is the block's own";
+    serial::value_t saved;
+    saved.kind = serial::value_kind_t::table;
+    saved.valid = true;
+    block->save(saved);
+    std::vector<std::string> names;
+    for (const serial::value_t& input : saved.get_array("bound-inputs")) {
+      names.push_back(input.get_string("displayname", ""));
+      EXPECT_EQ(input.get_int("type", -1), 2);
+      EXPECT_EQ(input.get_int("layer_offset", -1), 1);
+    }
+    EXPECT_EQ(names, c.names);
+  }
 }
 
 // Below a half size of 16 on either side the block draws nothing, not even the input.

@@ -42,12 +42,18 @@ class fake_music_t final : public soundsystem_t {
     ++volume_calls;
   }
   float get_length() override { return 100.0f; }
-  float get_position() override { return position; }
+  float get_position() override {
+    if (trace) *trace += "position ";
+    return position;
+  }
   void set_position(float seconds) override { position = seconds; }
   bool load_music(const std::string&) override { return true; }
   void free_music() override {}
   std::string get_soundtrack() override { return {}; }
-  double get_position_precise() override { return position; }
+  double get_position_precise() override {
+    if (trace) *trace += "precise ";
+    return position;
+  }
   std::vector<float> get_beats(int) override { return {}; }
   void set_beats(int, const std::vector<float>&) override {}
 
@@ -57,6 +63,7 @@ class fake_music_t final : public soundsystem_t {
   int volume_calls = 0;
   int loads = 0;
   int shutdowns = 0;
+  std::string* trace = nullptr;  // the position queries in order, when set
 };
 
 // An engine registered in the engine context, with the fake music as its clock.

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/engine_impl.h"
+#include "media/rocket_manager.h"
 #include "media/soundsystem.h"
 #include "variables/variable.h"
 #include "common/engine_test_support.h"
@@ -128,6 +130,38 @@ TEST_F(EngineCoreTest, TickEndsAtTheLastBlockEndAndFadesTheMusicBefore) {
   EXPECT_TRUE(engine_.tick());
   EXPECT_EQ(music_.volume_calls, 0);
   EXPECT_EQ(engine_.get_frame_count(), 9u);
+}
+
+// With nothing to draw into, a tick still links the timeline at its time and ages the cache.
+TEST_F(EngineCoreTest, TickWithoutABackBufferLinksAndAgesTheCache) {
+  auto lower = make_block(1, 0, 10), upper = make_block(2, 0, 10, 1);
+  engine_.blocks = {lower, upper};
+  engine_.output_cache[7] = cached_output_t{nullptr, -1.0f};
+  music_.position = 1.0f;
+  EXPECT_TRUE(engine_.tick());
+  EXPECT_EQ(upper->sources, (std::vector<block_base_t*>{lower.get()}));
+  EXPECT_EQ(engine_.get_root_blocks(false), (std::vector<block_base_t*>{lower.get()}));
+  EXPECT_TRUE(engine_.output_cache.empty()) << "an entry the previous frame did not use is dropped";
+  EXPECT_EQ(engine_.cache_frame, 1.0f);
+}
+
+// The tick asks the music for its precise position before the sync tracks are updated, then reads
+// the clock for the variables and for the frame.
+TEST_F(EngineCoreTest, TickQueriesTheMusicPositionBeforeTheSyncTracks) {
+  struct traced_tracks_t final : rocket_manager_t {
+    float get_value(const std::string&) override { return 0.0f; }
+    const sync_track* find_track(const std::string&) override { return nullptr; }
+    float get_value(const sync_track*) override { return 0.0f; }
+    void update() override { *trace += "tracks "; }
+    std::string* trace = nullptr;
+  };
+  std::string trace;
+  traced_tracks_t tracks;
+  tracks.trace = &trace;
+  music_.trace = &trace;
+  engine_context->rocket_manager = &tracks;
+  EXPECT_TRUE(engine_.tick());
+  EXPECT_EQ(trace, "precise tracks position position ");
 }
 
 TEST_F(EngineCoreTest, SeekClampsNegativeTimesAndStartStopAreIdempotent) {

@@ -230,6 +230,36 @@ TEST_F(FilesystemTest, WatchingAMissingFileFails) {
   EXPECT_TRUE(changed.empty());
 }
 
+// A path that climbs above the program's directory reaches nothing outside it, whatever asks; one
+// that climbs and comes back down stays inside and works.
+TEST_F(FilesystemTest, PathsClimbingAboveTheRootAreRefused) {
+  const std::filesystem::path root(base);
+  const std::string outside_name = root.filename().string() + "_outside.txt";
+  const std::filesystem::path outside = root.parent_path() / outside_name;
+  std::ofstream(outside) << "secret";
+  write("data/inside.txt", "inside");
+  capture_logger_t log;
+  int owner = 0;
+  for (const std::string& path :
+       {"../" + outside_name, "/../" + outside_name, "data/../../" + outside_name, "..\\" + outside_name}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(read(path), "<failed>");
+    EXPECT_FALSE(fs->exists(path));
+    EXPECT_EQ(fs->get_file_time(path), 0);
+    EXPECT_EQ(fs->resolve_local_path(path, true), "");
+    EXPECT_EQ(fs->watch_file(&owner, path), -1);
+  }
+  const std::string made = root.filename().string() + "_made";
+  EXPECT_FALSE(fs->create_directory("../" + made + "/sub"));
+  EXPECT_FALSE(std::filesystem::exists(root.parent_path() / made));
+  EXPECT_EQ(read("data/../data/inside.txt"), "inside");
+  std::filesystem::remove(outside);
+  int refusals = 0;
+  for (const std::string& message : log.sink.messages)
+    refusals += message.rfind("Refusing a path that climbs above the program's directory: ", 0) == 0;
+  EXPECT_GE(refusals, 4);
+}
+
 TEST_F(FilesystemTest, LoadTomlReadsThroughTheFileSystem) {
   write("settings.toml", "[settings]\nsize = int2(640, 480)\n");
   write("broken.toml", "a = 1\nb = 2\nc ! 3\n");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "graphics/display_mode_list.h"
+#include "graphics/settings_dialog.h"
 #include "platform/dxgi/adapter_list.h"
 
 namespace {
@@ -154,3 +155,25 @@ TEST(DisplayModeListTest, AnAdapterWithoutAnAttachedOutputHasNoModeList) {
 }
 
 }  // namespace
+
+// A dialog closed with nothing selected (an output without modes) gives no window size; the window
+// is then refused with a message instead of opened at -1 x -1.
+TEST(DisplayModeListTest, AChoiceWithoutASelectedModeIsRefused) {
+  struct choice_case_t {
+    int32_t selected, width, height;
+    bool accepted;
+  };
+  for (const choice_case_t& c : {choice_case_t{-1, -1, -1, false}, choice_case_t{-1, 1920, 1080, false},
+                                 choice_case_t{0, -1, -1, false}, choice_case_t{0, 0, 1080, false},
+                                 choice_case_t{0, 1920, 1080, true}, choice_case_t{3, 640, 480, true}}) {
+    display_settings_t settings;
+    settings.selected = c.selected;
+    settings.width = c.width;
+    settings.height = c.height;
+    const auto checked = check_display_choice(settings);
+    EXPECT_EQ(checked.has_value(), c.accepted) << c.selected << " " << c.width << "x" << c.height;
+    if (!checked) {
+      EXPECT_EQ(checked.error(), "No display mode was selected in the settings dialog");
+    }
+  }
+}

@@ -2,6 +2,7 @@
 // descriptions.
 
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include "graphics/geometry.h"
@@ -107,6 +108,34 @@ TEST_F(GraphicsGeometryTest, ARefusedRingThrowsItsCallTextAndKeepsThePreviousRin
   EXPECT_EQ(ring.buffer.get(), previous);
   EXPECT_EQ(ring.shadow, previous_shadow);
   EXPECT_EQ(ring.capacity, 192);
+}
+
+// Ring sizes are computed in 64 bits: three times a size, or a count times a stride, that an int
+// cannot hold is refused before anything changes.
+TEST_F(GraphicsGeometryTest, RingsTooLargeForAnIntAreRefused) {
+  geometry_t geometry;
+  geometry.create_dynamic_vertices(10, 16);
+  const dyn_buffer_base* previous = geometry.dyn_vertices.get();
+  struct ring_case_t {
+    int count, stride;
+  };
+  for (const ring_case_t& c :
+       {ring_case_t{100000, 100000}, ring_case_t{50000000, 16}, ring_case_t{-1, 16}, ring_case_t{16, -1}}) {
+    EXPECT_THROW(geometry.create_dynamic_vertices(c.count, c.stride), std::runtime_error)
+        << c.count << " " << c.stride;
+    EXPECT_EQ(geometry.dyn_vertices.get(), previous);
+    EXPECT_EQ(geometry.count, 10);
+  }
+  dyn_buffer_base ring;
+  ring.stride = 16;
+  ring.create(64);
+  for (int size : {800000000, std::numeric_limits<int>::max(), -16}) {
+    EXPECT_THROW(ring.create(size), std::runtime_error) << size;
+    EXPECT_EQ(ring.capacity, 192);
+  }
+  geometry.create_index_buffer(std::numeric_limits<int>::max(), 0, nullptr);
+  EXPECT_EQ(geometry.index_size, 0);
+  EXPECT_FALSE(geometry.index_buffer);
 }
 
 TEST_F(GraphicsGeometryTest, IndexBuffersAreImmutable32Bit) {

@@ -2,6 +2,7 @@
 // targets with their creation failures, and the temporary pool.
 
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include <fmt/printf.h>
@@ -158,6 +159,26 @@ TEST_F(GraphicsResourcesTest, IndirectGpuBuffersStartWithOneInstanceOfNothing) {
 
 TEST_F(GraphicsResourcesTest, ARefusedGpuBufferIsNull) {
   EXPECT_FALSE(resources->create_buffer(0, 16, BUF_UAV | BUF_SRV));
+}
+
+// Byte sizes are count × stride in 64 bits: what an int cannot hold, or a negative count or
+// stride, gives no buffer rather than a wrapped size.
+TEST_F(GraphicsResourcesTest, BuffersTooLargeForAnIntAreRefused) {
+  struct size_case_t {
+    int count, stride;
+  };
+  for (const size_case_t& c : {size_case_t{65537, 65536}, size_case_t{65536, 65536}, size_case_t{-1, 16},
+                               size_case_t{16, -4}, size_case_t{std::numeric_limits<int>::max(), 2}}) {
+    SCOPED_TRACE(fmt::sprintf("%d x %d", c.count, c.stride));
+    EXPECT_FALSE(resources->create_buffer(c.count, c.stride, BUF_UAV | BUF_SRV));
+    EXPECT_FALSE(resources->create_vertex_buffer(c.count, c.stride, nullptr, false));
+  }
+  EXPECT_FALSE(resources->create_index_buffer(std::numeric_limits<int>::max() / 2, DXGI_FORMAT_R32_UINT,
+                                              nullptr, false));
+  EXPECT_FALSE(resources->create_index_buffer(-6, DXGI_FORMAT_R16_UINT, nullptr, false));
+  EXPECT_FALSE(resources->create_constant_buffer(-16, false, nullptr));
+  EXPECT_FALSE(resources->create_readback_buffer(-16));
+  EXPECT_TRUE(resources->create_buffer(64, 16, BUF_UAV | BUF_SRV));
 }
 
 TEST_F(GraphicsResourcesTest, CopyCounterMovesTheHiddenCountIntoTheCountBuffer) {

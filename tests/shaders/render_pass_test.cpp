@@ -177,7 +177,7 @@ resources = [{slot = 8, sys = "perlin-noise"}, {sys = "random"}, {slot = 0, sys 
   EXPECT_EQ(pass->ps->resources[1].file_name, "textures/a.png");
   EXPECT_EQ(pass->ps->resources[2].sys_name, "");
 
-  // The pass without a blend record draws with the states bound before instead of a null one.
+  // The pass without a blend record draws with the default blend instead of a null one.
   auto out = target();
   pass->ps->variables["Params:speed"] = construct_variable("speed", VT_FLOAT, 1.0f);
   pass->ps->variables["Params:tint"] = construct_variable("tint", VT_FLOAT4, float4{0.5f, 0.25f, 1, 1});
@@ -191,6 +191,33 @@ resources = [{slot = 8, sys = "perlin-noise"}, {sys = "random"}, {slot = 0, sys 
                         "topology = \"quads\"\n");
   ASSERT_TRUE(quads);
   EXPECT_EQ(quads->geometry.topology, 4);
+}
+
+// A pass whose description names an unknown preset draws with that kind's default preset, so
+// what it draws does not depend on the draw before it.
+TEST_F(RenderPassTest, APassWithoutABlendRecordDrawsWithTheDefaultBlend) {
+  auto pass_with_blend = [&](const std::string& blend, const std::string& path) {
+    auto pass = one_pass(
+        "[[shaders]]\npixelshader = \"PsTest\"\npixelshader_filename = \"shaders/test.hlsl\"\n"
+        "rasterizerstate = \"cullnone\"\nblendstate = \"" +
+            blend + "\"\n",
+        path);
+    if (!pass) return pass;
+    pass->ps->variables["Params:speed"] = construct_variable("speed", VT_FLOAT, 1.0f);
+    pass->ps->variables["Params:tint"] = construct_variable("tint", VT_FLOAT4, float4{0.5f, 0.25f, 1, 1});
+    return pass;
+  };
+  auto additive = pass_with_blend("oneone", "passes/a.toml");
+  auto unknown = pass_with_blend("additive", "passes/b.toml");
+  ASSERT_TRUE(additive && unknown);
+  EXPECT_EQ(unknown->states.blend_id, 0);
+  auto out = target();
+  const float quarter[4] = {0.25f, 0.25f, 0.25f, 0.25f};
+  additive->draw_fullscreen_to_target(out.get(), {}, quarter);
+  expect_float4(texel0(*out), 0.75f, 0.5f, 1.25f, 1.25f, "added");
+  unknown->draw_fullscreen_to_target(out.get(), {}, quarter);
+  expect_float4(texel0(*out), 0.5f, 0.25f, 1, 1, "replaced");
+  EXPECT_EQ(unknown->states.blend_id, 0) << "the id stays as described";
 }
 
 TEST_F(RenderPassTest, KindsNamesAndMainShaders) {

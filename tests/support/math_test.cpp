@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 
 namespace {
@@ -104,6 +106,26 @@ TEST(MathTest, PerspectiveFovLh) {
   // Near and far planes map to depth 0 and 1.
   expect_vec_near(transform_point({0, 0, 1}, p), {0, 0, 0});
   expect_vec_near(transform_point({0, 0, 2}, p), {0, 0, 1});
+}
+
+// The depth row is −near · far / (far − near) evaluated in that order, to the last bit: a product
+// of near and the far ratio rounds differently for about one pair in five.
+TEST(MathTest, PerspectiveDepthRowIsExact) {
+  const float nears[] = {0.01f, 0.05f, 0.1f, 0.15f, 0.2f, 0.25f, 0.3f, 0.5f, 0.7f, 0.9f, 1.0f, 3.0f, 10.0f};
+  const float fars[] = {2.0f, 7.0f, 100.0f, 333.0f, 500.0f, 1000.0f, 1234.5f, 4000.0f, 5000.0f};
+  int pairs = 0;
+  for (float near_z : nears) {
+    for (float far_z : fars) {
+      if (far_z <= near_z) continue;
+      const float4x4 p = perspective_fov_lh(1.0f, 1.5f, near_z, far_z);
+      const float range = far_z / (far_z - near_z);
+      const float depth = -near_z * far_z / (far_z - near_z);
+      EXPECT_EQ(std::bit_cast<uint32_t>(p.m[2][2]), std::bit_cast<uint32_t>(range)) << near_z << " " << far_z;
+      EXPECT_EQ(std::bit_cast<uint32_t>(p.m[3][2]), std::bit_cast<uint32_t>(depth)) << near_z << " " << far_z;
+      ++pairs;
+    }
+  }
+  EXPECT_GT(pairs, 100);
 }
 
 TEST(MathTest, SphereDirections) {

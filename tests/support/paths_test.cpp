@@ -106,3 +106,17 @@ TEST(PathsTest, AppendPathBackslash) {
   EXPECT_EQ(append_path_backslash("d\\", "y"), "d\\y");
   EXPECT_EQ(append_path_backslash("d", "y"), "d\\y");
 }
+
+TEST(PathsTest, PathClimbsAboveRoot) {
+  struct case_t {
+    const char* path;
+    bool climbs;
+  };
+  for (const case_t& c :
+       {case_t{"..", true}, case_t{"../a", true}, case_t{"/../a", true}, case_t{"a/../../b", true},
+        case_t{"..\\a", true}, case_t{"a\\..\\..\\b", true}, case_t{"./../a", true}, case_t{"a//../..", true},
+        case_t{"a/../b", false}, case_t{"a/b/../../c", false}, case_t{"...", false}, case_t{"a/..b", false},
+        case_t{"", false}, case_t{"/", false}, case_t{"./a/.", false}}) {
+    EXPECT_EQ(path_climbs_above_root(c.path), c.climbs) << c.path;
+  }
+}

@@ -264,6 +264,26 @@ TEST(AnimationEvalTest, CloneCopiesModesKeysAndExpressions) {
   }
 }
 
+// What the source's channel count does not cover, and the fft band and factor, are the
+// constructor's in the clone, not the source's.
+TEST(AnimationEvalTest, CloneTakesOnlyCountedChannelsAndTheConstructorsFft) {
+  animated_float_t a({{0, 1}, {1, 2}});
+  animation_t& source = *a.variable->animation;
+  source.fft_band = 3;
+  source.fft_factor = 0.25f;
+  source.keys[2] = {{0, 7}};
+  set_channel_expression(source, 3, "t*2");
+  variable_ptr_t other = construct_variable("w", VT_FLOAT, 0.0f);
+  std::unique_ptr<animation_t> clone = clone_animation(source, other.get());
+  EXPECT_EQ(clone->fft_band, 8);
+  EXPECT_EQ(clone->fft_factor, 1.0f);
+  EXPECT_EQ(clone->channel_count, 1);
+  EXPECT_EQ(clone->keys[0].size(), 2u);
+  EXPECT_TRUE(clone->keys[2].empty());
+  EXPECT_TRUE(clone->expression_texts[3].empty());
+  EXPECT_EQ(clone->expressions[3], nullptr);
+}
+
 TEST(AnimationEvalTest, KeySplineOfNoKeysIsZero) {
   EXPECT_EQ(evaluate_key_spline({}, 1.0f), 0.0f);
   const animation_key_t keys[] = {{0, 0}, {1, 1}, {2, 0}};

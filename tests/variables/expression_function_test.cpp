@@ -72,7 +72,7 @@ TEST(ExpressionFunctionTest, NanArgumentsOfMinMaxAndClamp) {
 }
 
 TEST(ExpressionFunctionTest, ContextsRegisterAndLookUpByExactName) {
-  expression_context_t context;
+  expression_context_t context = construct_expression_context();
   EXPECT_TRUE(context.functions.empty() && context.variables.empty());
   register_math_functions(context);
   EXPECT_EQ(context.functions.size(), 12u);

@@ -69,6 +69,9 @@ TEST(VariableValueTest, SetAssignsOnlyDifferentValuesAndNeverClearsTheFlag) {
     EXPECT_EQ(tracked.set(c.assigned), c.assigns) << c.name;
     EXPECT_EQ(tracked.changed, c.changed_after) << c.name;
     EXPECT_EQ(tracked.value.index(), c.assigned.index()) << c.name;
+    destroy_tracked_value(tracked);
+    EXPECT_EQ(tracked.value.index(), size_t{TV_EMPTY}) << c.name;
+    EXPECT_EQ(tracked.changed, c.changed_after) << c.name;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "blocks/block_streak.h"
+#include "blocks/block_streaks.h"
 
 #include "blocks/block_passes.h"
 #include "blocks/shader_constants.h"

@@ -1,4 +1,4 @@
-#include "blocks/block_volumetric_light.h"
+#include "blocks/block_volumetric.h"
 
 #include "blocks/block_passes.h"
 #include "engine/block_factory.h"
