@@ -302,7 +302,7 @@ bool engine_impl_t::render_block(block_base_t& block, const render_context_t& co
     if (!bound) continue;
     publish(system_variables.render_target_sizes[k], float2{bound->viewport.Width, bound->viewport.Height});
   }
-  const bool drawn = inputs_resolved(block, context) && execute_block(block, context);
+  const bool drawn = !block.load_failed && inputs_resolved(block, context) && execute_block(block, context);
   for (render_target_t* output : context.outputs) {
     if (output) generate_mips(*output);
   }

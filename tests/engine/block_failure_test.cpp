@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,18 +22,23 @@
 namespace {
 
 // Stands in for "dummy" blocks, acting by its name: "fill" clears its colour output to red (id 1)
-// or green (any other id); "failing" clears it to magenta, then throws.
+// or green (any other id); "failing" clears it to magenta, then throws; "unloadable" throws from
+// its load and would clear to magenta.
 class scripted_block_t final : public block_base_t {
  public:
   scripted_block_t() : block_base_t("dummy") {}
+  // "unloadable" fails as a reader does on a file that promises more than it holds.
+  bool load(const serial::value_t& table) override {
+    const bool loaded = block_base_t::load(table);
+    if (name == "unloadable") throw std::bad_alloc();
+    return loaded;
+  }
   void execute(const render_context_t& context) override {
     block_base_t::execute(context);
     const float red[4] = {1, 0, 0, 1}, green[4] = {0, 1, 0, 1}, magenta[4] = {1, 0, 1, 1};
     if (name == "fill") S(runtime)->clear_render_target(context.outputs[0], id == 1 ? red : green);
-    if (name == "failing") {
-      S(runtime)->clear_render_target(context.outputs[0], magenta);
-      throw std::runtime_error("CreateTexture2D: the size is 0");
-    }
+    if (name == "failing" || name == "unloadable") S(runtime)->clear_render_target(context.outputs[0], magenta);
+    if (name == "failing") throw std::runtime_error("CreateTexture2D: the size is 0");
   }
 };
 
@@ -103,6 +109,15 @@ TEST_F(BlockFailureTest, ABlockThatThrowsDrawsNothingAndTheFrameGoesOn) {
     EXPECT_EQ(warnings_containing(log, "Block 2 (failing) draws nothing: CreateTexture2D: the size is 0"), 1);
     stop();
   }
+}
+
+// A block whose load throws does not stop the start: it keeps its place on its layer, is never
+// executed, and the block below shows through it.
+TEST_F(BlockFailureTest, ABlockWhoseLoadThrowsStartsAndDrawsNothing) {
+  log_capture_t log;
+  ASSERT_TRUE(start_blocks(block(1, "fill", 0, 10, 0, "") + block(2, "unloadable", 0, 10, 1, no_clear)));
+  EXPECT_EQ(warnings_containing(log, "Block 2 (unloadable) could not load and draws nothing"), 1);
+  expect_everywhere(frame_at(1.0f), red, "the block below");
 }
 
 // A texture that does not load keeps the block from running, but its output is cleared as usual:
