@@ -39,6 +39,7 @@ std::shared_ptr<shader_t> shader_t::clone() const {
     b->stages = buffer->stages;
     b->size = buffer->size;
     b->buffer = buffer->buffer;
+    b->block_buffer = buffer->block_buffer;
     b->entries = buffer->entries;
     for (cb_entry_t& entry : b->entries)
       if (entry.variable) entry.variable = clone_variable(*entry.variable);
