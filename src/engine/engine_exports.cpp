@@ -121,16 +121,33 @@ bool engine_tick() {
 }
 
 void engine_start() {
-  guarded("engine_start", [] { if (engine_context->engine) current_engine()->set_running(true); return 0; }, 0);
+  guarded(
+      "engine_start",
+      [] {
+        if (engine_context->engine) current_engine()->set_running(true);
+        return true;
+      },
+      false);
 }
 
 void engine_stop() {
-  guarded("engine_stop", [] { if (engine_context->engine) current_engine()->set_running(false); return 0; }, 0);
+  guarded(
+      "engine_stop",
+      [] {
+        if (engine_context->engine) current_engine()->set_running(false);
+        return true;
+      },
+      false);
 }
 
 void engine_set_cur_time(float seconds) {
-  guarded("engine_set_cur_time",
-          [&] { if (engine_context->engine) current_engine()->set_cur_time(seconds); return 0; }, 0);
+  guarded(
+      "engine_set_cur_time",
+      [&] {
+        if (engine_context->engine) current_engine()->set_cur_time(seconds);
+        return true;
+      },
+      false);
 }
 
 }  // extern "C"

@@ -196,8 +196,7 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
     if (block.blend_mode != 0) {
       context.outputs = {shared.get(), entry.second.get()};
       publish_system_variables(block, context);
-      if (!render_block(block, context, colour_clear, second_clear, clear_depth))
-        clear_undrawn_outputs(context, colour_clear, second_clear);
+      render_block(block, context, colour_clear, second_clear, clear_depth);
       shaders.blend(shared.get(), previous ? previous->colour.get() : nullptr, *entry.colour,
                     block.blend_mode, no_tint);
       // The blended image is what the blocks above read, through mip-filtered samplers too: its
@@ -207,10 +206,10 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
       if (!clear_colour && previous) shaders.blit(*previous->colour, *entry.colour, no_tint);
       context.outputs = {entry.colour.get(), entry.second.get()};
       publish_system_variables(block, context);
-      if (!render_block(block, context, colour_clear, second_clear, clear_depth)) {
-        // The block drew nothing: the image below shows through as when it draws nothing itself.
-        clear_undrawn_outputs(context, colour_clear, second_clear);
-        if (!clear_colour && previous) shaders.blit(*previous->colour, *entry.colour, no_tint);
+      if (!render_block(block, context, colour_clear, second_clear, clear_depth) && !clear_colour && previous) {
+        // The block drew nothing: the image below shows through, as when it draws nothing itself.
+        shaders.blit(*previous->colour, *entry.colour, no_tint);
+        generate_mips(*entry.colour);
       }
     }
     // Copied, not moved: the context keeps its storage for the next frame.
@@ -303,6 +302,7 @@ bool engine_impl_t::render_block(block_base_t& block, const render_context_t& co
     publish(system_variables.render_target_sizes[k], float2{bound->viewport.Width, bound->viewport.Height});
   }
   const bool drawn = !block.load_failed && inputs_resolved(block, context) && execute_block(block, context);
+  if (!drawn) clear_undrawn_outputs(context, colour_clear, second_clear);
   for (render_target_t* output : context.outputs) {
     if (output) generate_mips(*output);
   }

@@ -79,7 +79,9 @@ class engine_impl_t final : public engine_t {
   void render_frame(render_target_t* backbuffer);
   std::shared_ptr<render_target_t> render_chain(const render_chain_t& chain, int width, int height, float t,
                                                 float dt);
-  // False when the block drew nothing: an input it needs is missing, or it threw.
+  // False when the block drew nothing (an input it needs is missing, its load failed, or it threw):
+  // its outputs are then cleared again, the colour output to transparent black when it has no
+  // clear colour.
   bool render_block(block_base_t& block, const render_context_t& context,
                     const std::optional<float4>& colour_clear, const std::optional<float4>& second_clear,
                     bool clear_depth);
