@@ -1,5 +1,6 @@
 #include "shaders/render_pass.h"
 
+#include <cstdint>
 #include <mutex>
 
 #include "variables/engine_context.h"
@@ -36,10 +37,16 @@ std::shared_ptr<render_pass_t> make_render_pass() {
 }
 
 void use_newest_shader_versions() {
+  // No compile task has reported since the last walk: every pass already holds its newest version.
+  // Read before the walk, so a task that reports during it brings another walk next frame.
+  static uint64_t walked = UINT64_MAX;
+  const uint64_t finished = finished_shader_versions();
+  if (finished == walked) return;
   pass_registry_t& registry = pass_registry();
   std::lock_guard<std::mutex> hold(registry.lock);
   for (const std::weak_ptr<render_pass_t>& weak : registry.passes)
     if (std::shared_ptr<render_pass_t> pass = weak.lock()) pass->switch_to_current_versions();
+  walked = finished;
 }
 
 std::shared_ptr<render_pass_t> render_pass_t::clone() const {
