@@ -1,5 +1,7 @@
 #include "blocks/block_streaks.h"
 
+#include <algorithm>
+
 #include "blocks/block_passes.h"
 #include "blocks/shader_constants.h"
 #include "engine/block_factory.h"
@@ -18,9 +20,10 @@ constexpr int min_level_size = 16;
 
 variable_ptr_t make_horizontal() { return construct_variable("horizontal", VT_BOOL, true, horizontal_flags); }
 
-// Half size across the streak direction.
+// Half size across the streak direction; an output only a pixel or two across still gets a level
+// of one pixel rather than none, which no target can have.
 std::pair<int, int> level_size(int w2, int h2, bool along_x) {
-  return along_x ? std::pair{w2, h2 / 2} : std::pair{w2 / 2, h2};
+  return along_x ? std::pair{w2, std::max(h2 / 2, 1)} : std::pair{std::max(w2 / 2, 1), h2};
 }
 
 }  // namespace
@@ -79,8 +82,8 @@ void block_streak_t::execute(const render_context_t& context) {
   render_target_t* in0 = context.input_targets.empty() ? nullptr : context.input_targets[0];
   render_target_t* out0 = context.outputs.empty() ? nullptr : context.outputs[0];
   if (!in0 || !out0 || !pre_filter || !downsample || !upsample || !combine) return;
-  int w2 = static_cast<int>(out0->viewport.Width) / 2;
-  int h2 = static_cast<int>(out0->viewport.Height) / 2;
+  int w2 = std::max(static_cast<int>(out0->viewport.Width) / 2, 1);
+  int h2 = std::max(static_cast<int>(out0->viewport.Height) / 2, 1);
   const bool along_x = get_bool_variable(horizontal, true);
   const float g = along_x ? 1.0f : 0.0f;
   // Set before the first draw too, so the first frame already streaks the right way.

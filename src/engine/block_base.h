@@ -121,6 +121,8 @@ class block_base_t : public std::enable_shared_from_this<block_base_t> {
   bool is_dependency = false;
   bool skipped = false;
   bool first_execute = true;
+  // Its load threw: it keeps its place on the timeline but is never executed.
+  bool load_failed = false;
   std::vector<bound_input_t> bound_inputs;
   float start_time = 0.0f;
   float end_time = 0.0f;

@@ -1,4 +1,7 @@
 // The six functions the host resolves by name from its own executable.
+#include <exception>
+#include <string>
+
 #include "engine/engine.h"
 #include "engine/engine_impl.h"
 #include "graphics/graphics_system.h"
@@ -9,9 +12,33 @@
 #include "media/texture_manager.h"
 #include "support/log.h"
 
-extern "C" {
+namespace {
 
-bool engine_init(systems_t* systems, const char* project_text) {
+// The host calls these through plain C entry points: nothing may be thrown past them, or the player
+// would terminate. What a lower layer throws is logged; the export then answers as on a failure.
+// A failure that repeats every frame is logged once.
+template <typename F>
+auto guarded(const char* what, F&& body, decltype(body()) on_failure) noexcept -> decltype(body()) {
+  static std::string last_failure;
+  std::string failure;
+  try {
+    auto result = body();
+    last_failure.clear();
+    return result;
+  } catch (const std::exception& e) {
+    failure = e.what();
+  } catch (...) {
+    failure = "unknown exception";
+  }
+  try {
+    if (failure != last_failure) LOG_WRN("%s failed: %s", what, failure.c_str());
+    last_failure = std::move(failure);
+  } catch (...) {
+  }
+  return on_failure;
+}
+
+bool init_engine(systems_t* systems, const char* project_text) {
   g_systems = systems;
   if (systems && systems->logger) logger::set_current_logger(systems->logger);
 
@@ -56,6 +83,14 @@ bool engine_init(systems_t* systems, const char* project_text) {
   return true;
 }
 
+}  // namespace
+
+extern "C" {
+
+bool engine_init(systems_t* systems, const char* project_text) {
+  return guarded("engine_init", [&] { return init_engine(systems, project_text); }, false);
+}
+
 bool engine_close() {
   LOG_DBG("Engine::close");
   if (engine_context->rocket_manager) {
@@ -80,18 +115,39 @@ bool engine_close() {
 }
 
 // Without an engine the timeline never ends: the window keeps showing the cleared frame.
-bool engine_tick() { return engine_context->engine ? current_engine()->tick() : true; }
+// A frame that fails outside every block is lost, and the show goes on with the next one.
+bool engine_tick() {
+  return guarded("engine_tick", [] { return engine_context->engine ? current_engine()->tick() : true; }, true);
+}
 
 void engine_start() {
-  if (engine_context->engine) current_engine()->set_running(true);
+  guarded(
+      "engine_start",
+      [] {
+        if (engine_context->engine) current_engine()->set_running(true);
+        return true;
+      },
+      false);
 }
 
 void engine_stop() {
-  if (engine_context->engine) current_engine()->set_running(false);
+  guarded(
+      "engine_stop",
+      [] {
+        if (engine_context->engine) current_engine()->set_running(false);
+        return true;
+      },
+      false);
 }
 
 void engine_set_cur_time(float seconds) {
-  if (engine_context->engine) current_engine()->set_cur_time(seconds);
+  guarded(
+      "engine_set_cur_time",
+      [&] {
+        if (engine_context->engine) current_engine()->set_cur_time(seconds);
+        return true;
+      },
+      false);
 }
 
 }  // extern "C"

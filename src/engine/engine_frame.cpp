@@ -1,7 +1,9 @@
 // Frame rendering: every chain of the frame block by block into pooled targets, the blends, copies
 // and fades between them, the output cache, and the presentation through gamma and FXAA.
 #include <algorithm>
+#include <exception>
 #include <limits>
+#include <string>
 
 #include <fmt/printf.h>
 
@@ -102,6 +104,9 @@ void engine_impl_t::render_frame(render_target_t* backbuffer) {
   // cache stay those of the current time.
   const bool drawing = backbuffer && can_render();
   frame_targets.clear();
+  rendering_roots.clear();
+  // Before any block looks at its passes: what a block tests and sets is then the version it draws.
+  use_newest_shader_versions();
 
   int width = 0;
   int height = 0;
@@ -207,7 +212,11 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
       if (!clear_colour && previous) shaders.blit(*previous->colour, *entry.colour, no_tint);
       context.outputs = {entry.colour.get(), entry.second.get()};
       publish_system_variables(block, context);
-      render_block(block, context, colour_clear, second_clear, clear_depth);
+      if (!render_block(block, context, colour_clear, second_clear, clear_depth) && !clear_colour && previous) {
+        // The block drew nothing: the image below shows through, as when it draws nothing itself.
+        shaders.blit(*previous->colour, *entry.colour, no_tint);
+        generate_mips(*entry.colour);
+      }
     }
     // Copied, not moved: the context keeps its storage for the next frame.
     block.last_context.input_views = context.input_views;
@@ -284,16 +293,11 @@ void engine_impl_t::resolve_input(const bound_input_t& input, size_t position,
   }
 }
 
-void engine_impl_t::render_block(block_base_t& block, const render_context_t& context,
+bool engine_impl_t::render_block(block_base_t& block, const render_context_t& context,
                                  const std::optional<float4>& colour_clear,
                                  const std::optional<float4>& second_clear, bool clear_depth) {
-  const std::vector<bound_input_t>& inputs = block.get_bound_inputs();
-  for (size_t k = 0; k < inputs.size(); ++k) {
-    if (inputs[k].type == BOUND_INPUT_NONE) continue;
-    bool has_target = k < context.input_targets.size() && context.input_targets[k];
-    bool has_view = k < context.input_views.size() && context.input_views[k].get();
-    if (!has_target && !has_view) return;
-  }
+  // Bound and cleared whatever the inputs do, so a block that cannot run leaves defined outputs,
+  // not what the pooled targets held before.
   graphics_runtime_t& runtime = *S(runtime);
   const float* clears[2] = {colour_clear ? &colour_clear->x : nullptr,
                             second_clear ? &second_clear->x : nullptr};
@@ -303,11 +307,55 @@ void engine_impl_t::render_block(block_base_t& block, const render_context_t& co
     if (!bound) continue;
     publish(system_variables.render_target_sizes[k], float2{bound->viewport.Width, bound->viewport.Height});
   }
-  block.execute(context);
+  const bool drawn = !block.load_failed && inputs_resolved(block, context) && execute_block(block, context);
+  if (!drawn) clear_undrawn_outputs(context, colour_clear, second_clear);
   for (render_target_t* output : context.outputs) {
     if (output) generate_mips(*output);
   }
   runtime.set_render_targets_clear_all(previous, nullptr, false);
+  return drawn;
+}
+
+bool engine_impl_t::inputs_resolved(const block_base_t& block, const render_context_t& context) const {
+  const std::vector<bound_input_t>& inputs = block.get_bound_inputs();
+  for (size_t k = 0; k < inputs.size(); ++k) {
+    if (inputs[k].type == BOUND_INPUT_NONE) continue;
+    bool has_target = k < context.input_targets.size() && context.input_targets[k];
+    bool has_view = k < context.input_views.size() && context.input_views[k].get();
+    if (!has_target && !has_view) return false;
+  }
+  return true;
+}
+
+bool engine_impl_t::execute_block(block_base_t& block, const render_context_t& context) {
+  std::string failure;
+  try {
+    block.execute(context);
+    if (!failing_blocks_.empty()) failing_blocks_.erase(block.id);
+    return true;
+  } catch (const std::exception& e) {
+    failure = e.what();
+  } catch (...) {
+    failure = "unknown exception";
+  }
+  // Once while the block keeps failing the same way, not every frame.
+  auto [logged, first] = failing_blocks_.try_emplace(block.id, failure);
+  if (first || logged->second != failure) {
+    LOG_WRN("Block %d (%s) draws nothing: %s", block.id, block.name.c_str(), failure.c_str());
+    logged->second = failure;
+  }
+  return false;
+}
+
+void engine_impl_t::clear_undrawn_outputs(const render_context_t& context,
+                                          const std::optional<float4>& colour_clear,
+                                          const std::optional<float4>& second_clear) {
+  const float transparent[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  graphics_runtime_t& runtime = *S(runtime);
+  if (!context.outputs.empty() && context.outputs[0])
+    runtime.clear_render_target(context.outputs[0], colour_clear ? &colour_clear->x : transparent);
+  if (context.outputs.size() > 1 && context.outputs[1] && second_clear)
+    runtime.clear_render_target(context.outputs[1], &second_clear->x);
 }
 
 void engine_impl_t::publish_system_variables(block_base_t& block, const render_context_t& context) {

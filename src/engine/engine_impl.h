@@ -79,7 +79,10 @@ class engine_impl_t final : public engine_t {
   void render_frame(render_target_t* backbuffer);
   std::shared_ptr<render_target_t> render_chain(const render_chain_t& chain, int width, int height, float t,
                                                 float dt);
-  void render_block(block_base_t& block, const render_context_t& context,
+  // False when the block drew nothing (an input it needs is missing, its load failed, or it threw):
+  // its outputs are then cleared again, the colour output to transparent black when it has no
+  // clear colour.
+  bool render_block(block_base_t& block, const render_context_t& context,
                     const std::optional<float4>& colour_clear, const std::optional<float4>& second_clear,
                     bool clear_depth);
   void publish_system_variables(block_base_t& block, const render_context_t& context);
@@ -104,6 +107,14 @@ class engine_impl_t final : public engine_t {
   void resolve_input(const bound_input_t& input, size_t position, const std::vector<chain_output_t>& entries,
                      render_context_t& context, size_t k, int width, int height, float t, float dt);
 
+  bool inputs_resolved(const block_base_t& block, const render_context_t& context) const;
+  // Runs the block; what it throws (a GPU resource it cannot make, say) is logged and the block
+  // counts as having drawn nothing, so the rest of the frame goes on.
+  bool execute_block(block_base_t& block, const render_context_t& context);
+  // The outputs of a block that drew nothing, cleared again: it may have drawn part of its image.
+  void clear_undrawn_outputs(const render_context_t& context, const std::optional<float4>& colour_clear,
+                             const std::optional<float4>& second_clear);
+
   // The blocks in list order, refilled each frame.
   const std::vector<block_base_t*>& frame_blocks();
 
@@ -117,4 +128,6 @@ class engine_impl_t final : public engine_t {
   size_t chain_depth_ = 0;
   // Outputs read through block inputs this frame, alive until the next frame starts.
   std::vector<std::shared_ptr<render_target_t>> frame_targets;
+  // The last failure logged for each block that failed and has not drawn since.
+  std::unordered_map<int, std::string> failing_blocks_;
 };

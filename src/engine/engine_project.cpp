@@ -1,5 +1,7 @@
 // Project loading: settings, blocks and music from the project's root table, and the block
 // factory that turns a class name into a block.
+#include <exception>
+
 #include <fmt/printf.h>
 
 #include "engine/block_factory.h"
@@ -29,7 +31,17 @@ void engine_impl_t::load_blocks(const serial::value_t& root) {
     if (item.kind != serial::value_kind_t::table) continue;
     block_ptr_t block = create_block(item.get_string("class-name", ""), false);
     if (!block) continue;
-    block->load(item);
+    // A block that cannot load what its table names keeps its place, so the layers above it
+    // link as they would, and draws nothing.
+    try {
+      block->load(item);
+    } catch (const std::exception& e) {
+      block->load_failed = true;
+      LOG_WRN("Block %d (%s) could not load and draws nothing: %s", block->id, block->name.c_str(), e.what());
+    } catch (...) {
+      block->load_failed = true;
+      LOG_WRN("Block %d (%s) could not load and draws nothing: unknown exception", block->id, block->name.c_str());
+    }
     blocks.push_back(block);
   }
   for (const block_ptr_t& block : blocks) {

@@ -301,6 +301,9 @@ void graphics_runtime_impl_t::clear_render_target(render_target_t* target, const
 render_target_t* graphics_runtime_impl_t::set_render_target(render_target_t* target, const float colour[4],
                                                             bool clear_depth) {
   render_target_t* previous = targets[0];
+  // The device keeps only this one bound; a record of the others would let a restore bring back a
+  // target nobody bound.
+  targets.fill(nullptr);
   targets[0] = target;
   if (!target) {
     ID3D11RenderTargetView* const null_view[1] = {nullptr};
@@ -319,15 +322,21 @@ render_target_t* graphics_runtime_impl_t::set_render_target(render_target_t* tar
 bound_targets_t graphics_runtime_impl_t::set_render_targets(std::span<render_target_t* const> list,
                                                             std::span<const float* const> colours,
                                                             bool clear_depth) {
+  // Everything bound before, so that restoring a shorter list brings back the targets it replaced.
   bound_targets_t previous;
-  previous.count = static_cast<int>(std::min(list.size(), targets.size()));
-  for (int i = 0; i < previous.count; ++i) previous.targets[i] = targets[i];
+  int bound = 0;
+  for (int i = 0; i < RUNTIME_SLOT_COUNT; ++i)
+    if (targets[i]) bound = i + 1;
+  previous.count = std::max(bound, static_cast<int>(std::min(list.size(), targets.size())));
+  previous.targets = targets;
+  const int count = static_cast<int>(std::min(list.size(), targets.size()));
+  targets.fill(nullptr);
 
   std::array<ID3D11RenderTargetView*, RUNTIME_SLOT_COUNT> views{};
   std::array<ID3D11UnorderedAccessView*, D3D11_1_UAV_SLOT_COUNT> uavs{};
   UINT view_count = 0, uav_count = 0;
   ID3D11DepthStencilView* depth = nullptr;
-  for (int i = 0; i < previous.count; ++i) {
+  for (int i = 0; i < count; ++i) {
     render_target_t* target = list[i];
     targets[i] = target;
     if (!target) {

@@ -1,5 +1,8 @@
 #include "shaders/render_pass.h"
 
+#include <cstdint>
+#include <mutex>
+
 #include "variables/engine_context.h"
 #include "graphics/graphics_resources.h"
 #include "shaders/shader_manager.h"
@@ -7,7 +10,44 @@
 #include "support/log.h"
 #include "support/strings.h"
 
-std::shared_ptr<render_pass_t> make_render_pass() { return std::make_shared<render_pass_t>(); }
+namespace {
+
+// The passes make_render_pass made, so a frame can switch them all before any block runs.
+struct pass_registry_t {
+  std::mutex lock;
+  std::vector<std::weak_ptr<render_pass_t>> passes;
+};
+
+pass_registry_t& pass_registry() {
+  static pass_registry_t registry;
+  return registry;
+}
+
+}  // namespace
+
+std::shared_ptr<render_pass_t> make_render_pass() {
+  auto pass = std::make_shared<render_pass_t>();
+  pass_registry_t& registry = pass_registry();
+  std::lock_guard<std::mutex> hold(registry.lock);
+  // Passes come and go with blocks and reloads: the dead ones go before the list grows.
+  if (registry.passes.size() == registry.passes.capacity())
+    std::erase_if(registry.passes, [](const std::weak_ptr<render_pass_t>& p) { return p.expired(); });
+  registry.passes.push_back(pass);
+  return pass;
+}
+
+void use_newest_shader_versions() {
+  // No compile task has reported since the last walk: every pass already holds its newest version.
+  // Read before the walk, so a task that reports during it brings another walk next frame.
+  static uint64_t walked = UINT64_MAX;
+  const uint64_t finished = finished_shader_versions();
+  if (finished == walked) return;
+  pass_registry_t& registry = pass_registry();
+  std::lock_guard<std::mutex> hold(registry.lock);
+  for (const std::weak_ptr<render_pass_t>& weak : registry.passes)
+    if (std::shared_ptr<render_pass_t> pass = weak.lock()) pass->switch_to_current_versions();
+  walked = finished;
+}
 
 std::shared_ptr<render_pass_t> render_pass_t::clone() const {
   auto copy = make_render_pass();

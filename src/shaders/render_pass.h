@@ -78,6 +78,11 @@ class render_pass_t : public std::enable_shared_from_this<render_pass_t> {
   // Into the pixel shader's slot when there is one, else the compute shader's.
   void set_uav(int slot, ID3D11UnorderedAccessView* view, int initial_count);
 
+  // Each stage to the newest ready version of its shader. Binding does it too, and every frame does
+  // it for all passes before any block runs (use_newest_shader_versions), so that what a block tests
+  // and sets before it draws is the version that draws.
+  void switch_to_current_versions();
+
   // Every present stage is ready (state 4).
   bool shaders_loaded() const;
   // Every present stage passes shader_t::is_ready.
@@ -102,8 +107,6 @@ class render_pass_t : public std::enable_shared_from_this<render_pass_t> {
   bool posteffect = false;
 
  private:
-  // Each stage to the newest ready version of its shader, before anything is written into it.
-  void switch_to_current_versions();
   // The views into the pixel shader's first slots.
   void set_pixel_views(std::initializer_list<ID3D11ShaderResourceView*> views);
   bool load_stage(shader_ptr_t& member, const shader_request_t& request);
@@ -111,7 +114,12 @@ class render_pass_t : public std::enable_shared_from_this<render_pass_t> {
 
 using render_pass_ptr_t = std::shared_ptr<render_pass_t>;
 
+// Every pass made here is switched by use_newest_shader_versions.
 std::shared_ptr<render_pass_t> make_render_pass();
+
+// Switches every living pass made by make_render_pass to its shaders' newest ready versions. The
+// engine calls it once at the start of each frame; it allocates nothing.
+void use_newest_shader_versions();
 
 // The first pass of the list named exactly `name`, else null.
 render_pass_t* find_render_pass(const std::vector<std::shared_ptr<render_pass_t>>& passes, const std::string& name);

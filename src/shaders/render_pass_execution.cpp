@@ -11,27 +11,13 @@
 
 namespace {
 
-// The newest ready version of the stage's shader, when the manager has one. What the project and
-// the pass gave the version drawn so far goes on in the new one: the views and buffers put in its
-// slots, and the variables restored from the block's tables (with their animations), which are
-// shared, so the block keeps animating the ones it already holds.
+// The newest ready version of the stage's shader, when the manager has one; it goes on with what
+// the pass and the block gave the version drawn so far.
 void switch_to_current_version(shader_ptr_t& shader) {
   if (!shader || !engine_context->shader_manager) return;
   shader_ptr_t current = engine_context->shader_manager->current_version(shader->id);
   if (!current || current == shader) return;
-  for (size_t slot = 0; slot < shader->resources.size(); ++slot) {
-    const shader_resource_slot_t& held = shader->resources[slot];
-    shader_resource_slot_t& next = current->resources[slot];
-    if (!next.srv) next.srv = held.srv;
-    if (!next.uav) {
-      next.uav = held.uav;
-      next.uav_initial_count = held.uav_initial_count;
-    }
-  }
-  if (!current->variables_bound)
-    for (const std::string& key : shader->restored_keys)
-      if (auto found = shader->variables.find(key); found != shader->variables.end())
-        current->variables.try_emplace(key, found->second);
+  current->take_over(*shader);
   shader = std::move(current);
 }
 

@@ -39,6 +39,7 @@ std::shared_ptr<shader_t> shader_t::clone() const {
     b->stages = buffer->stages;
     b->size = buffer->size;
     b->buffer = buffer->buffer;
+    b->block_buffer = buffer->block_buffer;
     b->entries = buffer->entries;
     for (cb_entry_t& entry : b->entries)
       if (entry.variable) entry.variable = clone_variable(*entry.variable);
@@ -146,6 +147,7 @@ bool shader_t::set_cb_value(const std::string& cbuffer_name, const std::string& 
   cb_entry_t* entry = find_cb_entry(cbuffer_name, entry_name);
   if (!entry || !entry->variable) return false;
   entry->variable->value.set(value);
+  entry->flags |= CB_FLAG_BLOCK_VALUE;
   return true;
 }
 
@@ -154,6 +156,7 @@ bool shader_t::bind_cb_variable(const std::string& cbuffer_name, const std::stri
   cb_entry_t* entry = find_cb_entry(cbuffer_name, entry_name);
   if (!entry) return false;
   entry->variable = variable;
+  entry->flags |= CB_FLAG_BLOCK_VARIABLE;
   return true;
 }
 
@@ -161,9 +164,52 @@ bool shader_t::set_constant_buffer(int slot, const std::shared_ptr<constant_buff
   if (slot < 0 || static_cast<size_t>(slot) >= cbuffers.size() || !cbuffers[slot] || !buffer) return false;
   cbuffer_t& target = *cbuffers[slot];
   target.buffer = buffer;
+  target.block_buffer = true;
   for (cb_entry_t& entry : target.entries) {
     entry.flags |= CB_FLAG_EXTERNAL | CB_FLAG_SKIP;
+    entry.flags &= ~(CB_FLAG_BLOCK_VARIABLE | CB_FLAG_BLOCK_VALUE);
     entry.variable.reset();
   }
   return true;
+}
+
+void shader_t::take_over(const shader_t& held) {
+  for (size_t slot = 0; slot < resources.size(); ++slot) {
+    const shader_resource_slot_t& from = held.resources[slot];
+    shader_resource_slot_t& to = resources[slot];
+    if (!to.srv) to.srv = from.srv;
+    if (!to.uav) {
+      to.uav = from.uav;
+      to.uav_initial_count = from.uav_initial_count;
+    }
+  }
+  if (!variables_bound) {
+    // Shared, so the block keeps animating the ones it already holds.
+    for (const std::string& key : held.restored_keys)
+      if (auto found = held.variables.find(key); found != held.variables.end())
+        variables.try_emplace(key, found->second);
+    // The entries need their variables now, before a value set by the block can land in them.
+    if (state == SHADER_STATE_READY) bind_variables();
+  }
+  for (size_t slot = 0; slot < held.cbuffers.size(); ++slot) {
+    const cbuffer_t* from = held.cbuffers[slot].get();
+    if (!from) continue;
+    if (from->block_buffer) {
+      for (size_t own = 0; own < cbuffers.size(); ++own)
+        if (cbuffers[own] && cbuffers[own]->name == from->name) set_constant_buffer(int(own), from->buffer);
+      continue;
+    }
+    for (const cb_entry_t& entry : from->entries) {
+      if (!(entry.flags & (CB_FLAG_BLOCK_VARIABLE | CB_FLAG_BLOCK_VALUE)) || !entry.variable) continue;
+      cb_entry_t* to = find_cb_entry(from->name, entry.name);
+      if (!to) continue;
+      if (entry.flags & CB_FLAG_BLOCK_VARIABLE) {
+        to->variable = entry.variable;
+        to->flags |= CB_FLAG_BLOCK_VARIABLE;
+      } else if (to->variable) {
+        to->variable->value.set(entry.variable->value.value);
+        to->flags |= CB_FLAG_BLOCK_VALUE;
+      }
+    }
+  }
 }

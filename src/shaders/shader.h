@@ -98,6 +98,11 @@ struct shader_t : shader_objects_t {
   // variables. False when the shader reads no constant buffer there.
   bool set_constant_buffer(int slot, const std::shared_ptr<constant_buffer_t>& buffer);
 
+  // This newer version goes on with what its pass and block gave `held`, the version drawn so far:
+  // the views and buffers in its slots, the variables restored from the project, and the variables,
+  // values and constant buffers the block supplied. Entries and buffers are matched by name.
+  void take_over(const shader_t& held);
+
   int32_t stage = 0;
   path_info_t path;
   std::string entry_point;

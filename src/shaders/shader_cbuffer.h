@@ -20,6 +20,10 @@ enum cb_entry_flag_t : uint32_t {
   CB_FLAG_SKIP = 0x2000,
   CB_FLAG_NORMALIZED = 0x4000,
   CB_FLAG_EXTERNAL = 0x8000,
+  // What a block supplied, which a newer version of the shader takes over: a variable it bound, or
+  // a value it set into the entry's own variable.
+  CB_FLAG_BLOCK_VARIABLE = 0x10000,
+  CB_FLAG_BLOCK_VALUE = 0x20000,
 };
 
 struct sync_track;
@@ -56,4 +60,6 @@ struct cbuffer_t {
   std::vector<cb_entry_t> entries;
   std::shared_ptr<constant_buffer_t> buffer;
   int32_t size = 0;
+  // The buffer is the block's own (shader_t::set_constant_buffer), bound as it is.
+  bool block_buffer = false;
 };

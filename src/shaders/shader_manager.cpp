@@ -1,5 +1,7 @@
 #include "shaders/shader_manager.h"
 
+#include <atomic>
+
 #include <fmt/printf.h>
 
 #include "files/filesystem.h"
@@ -180,10 +182,18 @@ std::shared_ptr<shader_t> shader_manager_impl_t::load_shader(const shader_reques
   return version;
 }
 
+namespace {
+// Never reset, so that a count read under one manager never matches one read under the next.
+std::atomic<uint64_t> finished_versions{0};
+}  // namespace
+
+uint64_t finished_shader_versions() { return finished_versions.load(); }
+
 void shader_manager_impl_t::on_shader_loaded(compile_task_t& task, int32_t) {
   std::lock_guard guard(lock);
   auto found = registry.find(task.shader->id);
   if (found != registry.end()) found->second->versions.push_back(task.shader);
+  ++finished_versions;
 }
 
 std::shared_ptr<shader_t> shader_manager_impl_t::current_version(int32_t id) {

@@ -58,6 +58,10 @@ struct shader_cache_entry_t {
 // "<path>:<entry point>", the key of the cache manifest.
 std::string make_shader_key(const shader_t& shader);
 
+// How many compile tasks of any manager have reported so far; current_version can answer
+// differently only after it changed.
+uint64_t finished_shader_versions();
+
 class shader_manager_impl_t final : public shader_manager_t, public shader_loaded_interface_t {
  public:
   struct shader_data_t {

@@ -515,6 +515,25 @@ TEST_F(PostEffectBlocksTest, StreakDirectionReachesPreFilterAndDownsampleOnTheFi
   }
 }
 
+// Outputs only a pixel or two across still get levels of at least one pixel, so the streak draws:
+// with nothing above the threshold the input comes through unchanged.
+TEST_F(PostEffectBlocksTest, StreakOnOutputsAFewPixelsAcrossDrawsTheInput) {
+  struct case_t {
+    bool horizontal;
+    int width, height;
+  };
+  for (const case_t& c : {case_t{true, 64, 1}, case_t{true, 64, 2}, case_t{true, 1, 1}, case_t{false, 3, 64},
+                          case_t{false, 1, 64}, case_t{false, 64, 2}}) {
+    SCOPED_TRACE(fmt::sprintf("%s %dx%d", c.horizontal ? "horizontal" : "vertical", c.width, c.height));
+    auto* block = dynamic_cast<block_streak_t*>(load_block(streak_table(c.horizontal)));
+    ASSERT_TRUE(block);
+    const texel_t input{0.1f, 0.2f, 0.3f, 1.0f};
+    render_target_t* out = target(c.width, c.height, {});
+    EXPECT_NO_THROW(execute(*block, {target(c.width, c.height, input)}, out));
+    expect_everywhere(out, input, 1e-3f, "output");
+  }
+}
+
 // Bad tables: the block says what is wrong, draws nothing (or with its default) and the caller
 // goes on.
 TEST_F(PostEffectBlocksTest, BadTablesAreReportedAndDrawNothingOrTheirDefault) {

@@ -93,7 +93,8 @@ inline const fs::path& built_content() {
     fs::copy_file(fs::path(PUMBLECRISP_TEST_DATA) / "../../../content/shaders/default.hlsl",
                   dir / "shaders/default.hlsl");
     for (const char* name : {"test.hlsl", "entrypoints.txt"})
-      fs::copy_file(fs::path(PUMBLECRISP_TEST_DATA) / "shader_manager/shaders" / name, dir / "shaders" / name);
+      fs::copy_file(fs::path(PUMBLECRISP_TEST_DATA) / "../../shaders/data/shader_manager/shaders" / name,
+                    dir / "shaders" / name);
     const std::string command = std::string(PUMBLECRISP_SHADERC) + " --jobs 4 --content '" + dir.string() +
                                 "' --out '" + dir.string() + "' --state '" + pattern + "/state' > '" + pattern +
                                 "/shaderc.log' 2>&1";

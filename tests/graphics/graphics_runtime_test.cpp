@@ -328,6 +328,50 @@ out_t main(float4 pos : SV_Position) { out_t o; o.a = float4(1, 0, 0, 1); o.b = 
   EXPECT_TRUE(depth_is_cleared(second.get()));
 }
 
+// Binding one target leaves the others unbound on the device, so the record forgets them too: a
+// later save and restore around a block must not bring back a target that was unbound meanwhile,
+// and a two-target draw after it writes into nothing but what is bound.
+TEST_F(GraphicsRuntimeTest, BindingOneTargetForgetsTheOthersAndARestoreBindsOnlyWhatWasBound) {
+  auto first = target(4, 4), second = target(4, 4), single = target(4, 4), out0 = target(4, 4),
+       out1 = target(4, 4);
+  const float black[4] = {0, 0, 0, 0};
+  for (auto* t : {first.get(), second.get(), single.get()}) runtime->clear_render_target(t, black);
+  std::vector<render_target_t*> pair = {first.get(), second.get()};
+  runtime->set_render_targets_clear_all(pair, nullptr, false);
+  EXPECT_EQ(runtime->set_render_target(single.get(), nullptr, false), first.get());
+  EXPECT_EQ(runtime->get_render_target(1), nullptr);
+
+  // As the engine does around a block: its outputs bound, then what was bound before restored.
+  std::vector<render_target_t*> outputs = {out0.get(), out1.get()};
+  const auto previous = runtime->set_render_targets_clear_all(outputs, nullptr, false);
+  runtime->set_render_targets(previous, {}, false);
+  EXPECT_EQ(runtime->get_render_target(0), single.get());
+  EXPECT_EQ(runtime->get_render_target(1), nullptr);
+
+  const float colour[4] = {1, 0, 0, 1};
+  prepare_fullscreen(1, 1, colour);
+  auto two_ps = pixel_shader(R"(
+struct out_t { float4 a : SV_Target0; float4 b : SV_Target1; };
+out_t main(float4 pos : SV_Position) { out_t o; o.a = float4(1, 0, 0, 1); o.b = float4(0, 0, 1, 1); return o; })");
+  context->PSSetShader(two_ps, nullptr, 0);
+  runtime->draw(3, 0);
+  EXPECT_EQ(read_rgba8(single->texture)[5], rgba(255, 0, 0, 255));
+  EXPECT_EQ(read_rgba8(second->texture)[5], 0u) << "a target unbound before the block was bound again";
+}
+
+// A shorter list replaces what was bound; restoring brings back every target it replaced.
+TEST_F(GraphicsRuntimeTest, RestoringAfterAShorterListBindsEveryTargetAgain) {
+  auto first = target(4, 4), second = target(4, 4), other = target(4, 4);
+  std::vector<render_target_t*> pair = {first.get(), second.get()};
+  runtime->set_render_targets_clear_all(pair, nullptr, false);
+  std::vector<render_target_t*> one = {other.get()};
+  const auto previous = runtime->set_render_targets_clear_all(one, nullptr, false);
+  EXPECT_EQ(runtime->get_render_target(1), nullptr);
+  runtime->set_render_targets(previous, {}, false);
+  EXPECT_EQ(runtime->get_render_target(0), first.get());
+  EXPECT_EQ(runtime->get_render_target(1), second.get());
+}
+
 TEST_F(GraphicsRuntimeTest, ClearAllClearsEveryTargetWithTheOneColour) {
   auto first = target(2, 2);
   auto second = target(2, 2);

@@ -171,3 +171,87 @@ TEST_F(RenderPassReloadTest, FramesAfterAReloadKeepTheInputAndTheProjectsAnimate
   expect_same_texels(reloaded, draw_with_view(*fresh), "view handed in with the draw");
   expect_texels(reloaded, expected_at(3.0f), "view handed in with the draw, derived");
 }
+
+namespace {
+
+// What a block supplies to its pass's shader itself, rather than through the project's variables.
+enum supply_t { BOUND_VARIABLES, SET_VALUES, OWN_BUFFER };
+
+// The block's tint (0, 0.5, 0.25, 1) and speed 0.5 over the input: what every version must draw.
+const float4 supplied = {0.25f, 0.375f, 0.625f, 1.0f};
+
+}  // namespace
+
+// A variable the block bound to an entry (as the volumetric light binds its sky), a value it sets
+// before each draw (as the streak sets its direction), or a constant buffer of its own (as the GPU
+// particles bind their count buffers): a new version of the shader draws with them from its first
+// frame, whether the frame switched the pass before the block ran or the draw switched it.
+TEST_F(RenderPassReloadTest, WhatABlockSuppliesReachesANewVersionFromItsFirstFrame) {
+  struct case_t {
+    const char* what;
+    supply_t supply;
+    bool frame_start_switch;
+  };
+  const case_t cases[] = {
+      {"bound variables, switched by the draw", BOUND_VARIABLES, false},
+      {"bound variables, switched at the frame's start", BOUND_VARIABLES, true},
+      {"values set before the draw, switched by the draw", SET_VALUES, false},
+      {"values set before the draw, switched at the frame's start", SET_VALUES, true},
+      {"the block's own buffer, switched by the draw", OWN_BUFFER, false},
+      {"the block's own buffer, switched at the frame's start", OWN_BUFFER, true},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.what);
+    write("shaders/test.toml", metadata(2.0f));
+    auto pass = make_render_pass();
+    ASSERT_TRUE(pass->load_fullscreen_shaders("shaders/test.hlsl", "PsTinted"));
+    const float4 tint{0.0f, 0.5f, 0.25f, 1.0f};
+    const float speed = 0.5f;
+    auto tint_variable = construct_variable("tint", VT_FLOAT4, tint);
+    auto speed_variable = construct_variable("speed", VT_FLOAT, speed);
+    struct params_t {
+      float4 tint;
+      float speed, pad[3];
+    } params{tint, speed, {}};
+    std::shared_ptr<constant_buffer_t> own = resources->create_constant_buffer(sizeof(params), false, &params);
+    if (c.supply == BOUND_VARIABLES) {
+      ASSERT_TRUE(pass->ps->bind_cb_variable("Params", "tint", tint_variable));
+      ASSERT_TRUE(pass->ps->bind_cb_variable("Params", "speed", speed_variable));
+    } else if (c.supply == OWN_BUFFER) {
+      ASSERT_TRUE(pass->ps->set_constant_buffer(0, own));
+    }
+    // One frame as the block plays it.
+    auto frame = [&] {
+      if (c.frame_start_switch) use_newest_shader_versions();
+      if (c.supply == SET_VALUES) {
+        shader_t& ps = *pass->ps;
+        if (!ps.variables_bound) ps.bind_variables();
+        EXPECT_TRUE(ps.set_cb_value("Params", "tint", tint));
+        EXPECT_TRUE(ps.set_cb_value("Params", "speed", speed));
+      }
+      return draw_with_view(*pass);
+    };
+    expect_texels(frame(), supplied, "before the reload");
+    const int32_t first_version = pass->ps->version;
+
+    rewrite_metadata(3.0f);
+    expect_texels(frame(), supplied, "the new version's first frame");
+    EXPECT_GT(pass->ps->version, first_version);
+    expect_texels(frame(), supplied, "the frame after");
+  }
+}
+
+// A shader whose first version failed (its metadata half saved when the pass loaded) is drawn once
+// the fixed file brings a ready version: the frame's switch comes before a block tests readiness.
+TEST_F(RenderPassReloadTest, APassWhoseFirstVersionFailedDrawsOnceAFixedVersionIsReady) {
+  write("shaders/test.toml", "cbuffers = [ { Params = [ { name = \"tint\", var = ");
+  auto pass = make_render_pass();
+  EXPECT_FALSE(pass->load_fullscreen_shaders("shaders/test.hlsl", "PsTinted"));
+  EXPECT_FALSE(pass->shaders_loaded());
+
+  rewrite_metadata(2.0f);
+  use_newest_shader_versions();
+  ASSERT_TRUE(pass->shaders_loaded());
+  // input / 2 + tint (1, 1, 1, 1) × speed 2
+  expect_texels(draw_with_view(*pass), {2.25f, 2.125f, 2.5f, 2.5f}, "the fixed version");
+}
