@@ -62,13 +62,14 @@ class block_simple_particle_system_t final : public block_base_t {
     // More slots than this are refused: the spawn-point product could otherwise overflow.
     static constexpr int32_t slot_limit = 1 << 18;
     static constexpr int32_t prewarm_updates = 10000;
+    static constexpr int32_t default_slots = 5000;
     // The pre-warm's work in slot visits: an integration in curl noise (eighteen noise samples)
     // costs about as much as 128 of them, one without as two. The budget is ten thousand updates
     // of the default slots with 300 particles alive in curl noise.
     static constexpr int64_t plain_integration_cost = 2;
     static constexpr int64_t curl_integration_cost = 128;
     static constexpr int64_t prewarm_budget =
-        int64_t{prewarm_updates} * (max_num_particles + curl_integration_cost * 300);
+        int64_t{prewarm_updates} * (default_slots + curl_integration_cost * 300);
 
     // Without a random state of the caller's the emitter seeds its own from the owner's id.
     emitter_base_t(int32_t type, block_simple_particle_system_t* owner, particle_random_state_t* random = nullptr);
@@ -115,7 +116,7 @@ class block_simple_particle_system_t final : public block_base_t {
     range_value_t<float> spawn_rate{"spawn-rate", 50.0f};
     std::vector<range_value_base_t*> settings;
     // Fixed: kept out of the settings list, so the block table neither sets nor records it.
-    const range_value_t<int> max_num_particles{"max-num-particles", 5000};
+    const range_value_t<int> max_num_particles{"max-num-particles", default_slots};
 
     variable_ptr_t motion_2d;
     variable_ptr_t use_spawn_points;

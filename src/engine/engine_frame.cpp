@@ -316,7 +316,7 @@ bool engine_impl_t::render_block(block_base_t& block, const render_context_t& co
   return drawn;
 }
 
-bool engine_impl_t::inputs_resolved(const block_base_t& block, const render_context_t& context) const {
+bool engine_impl_t::inputs_resolved(block_base_t& block, const render_context_t& context) const {
   const std::vector<bound_input_t>& inputs = block.get_bound_inputs();
   for (size_t k = 0; k < inputs.size(); ++k) {
     if (inputs[k].type == BOUND_INPUT_NONE) continue;

@@ -107,7 +107,7 @@ class engine_impl_t final : public engine_t {
   void resolve_input(const bound_input_t& input, size_t position, const std::vector<chain_output_t>& entries,
                      render_context_t& context, size_t k, int width, int height, float t, float dt);
 
-  bool inputs_resolved(const block_base_t& block, const render_context_t& context) const;
+  bool inputs_resolved(block_base_t& block, const render_context_t& context) const;
   // Runs the block; what it throws (a GPU resource it cannot make, say) is logged and the block
   // counts as having drawn nothing, so the rest of the frame goes on.
   bool execute_block(block_base_t& block, const render_context_t& context);
