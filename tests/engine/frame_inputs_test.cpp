@@ -55,7 +55,8 @@ Flash:flashColor = {name = "flash-color", flags = 0, type = 10, default = {type 
                       id, id, start, end, layer, c.r, c.g, c.b);
 }
 
-// A block that shows its first input as it is, without clearing first.
+// A block that shows its first input texel for texel, gamma-encoded (the presentation's own gamma
+// shader), without clearing first.
 std::string copy_block(int id, float start, float end, int layer, const std::string& input) {
   return fmt::sprintf(R"(
 [[blocks]]
@@ -68,20 +69,19 @@ layer = %d
 do-clear-color = {name = "do-clear-color", flags = 0, type = 1, default = {type = 1, value = false}}
 bound-inputs = [%s]
 [blocks.renderpass]
-rp-name = "PsCopy"
+rp-name = "PsGamma"
 type = 1
 rasterizer-state = 2
 blend-state = 1
 depth-stencil-state = 2
-samplers = [5, 5, 5, 5]
 [blocks.renderpass.vs]
 type = 1
 filename = "shaders/default.hlsl"
 entrypoint = "VsQuad"
 [blocks.renderpass.ps]
 type = 4
-filename = "shaders/default.hlsl"
-entrypoint = "PsCopy"
+filename = "shaders/posteffects/gamma22.hlsl"
+entrypoint = "PsGamma"
 )",
                       id, id, start, end, layer, input);
 }
@@ -94,6 +94,12 @@ std::string block_input(int id, bool dynamic) {
 uint32_t presented(rgb_t c) {
   auto encode = [](float v) { return uint32_t(std::lround(255.0 * std::pow(v, 1.0 / 2.2))); };
   return encode(c.r) | encode(c.g) << 8 | encode(c.b) << 16 | 0xffu << 24;
+}
+
+// The presented pixel of a colour that went through the copying block first.
+uint32_t copied(rgb_t c) {
+  auto gamma = [](float v) { return float(std::pow(v, 1.0 / 2.2)); };
+  return presented({gamma(c.r), gamma(c.g), gamma(c.b)});
 }
 
 bool near(uint32_t a, uint32_t b) {
@@ -122,85 +128,92 @@ class FrameInputsTest : public content_test::content_engine_fixture_t {
 
 // The copying block sits on a flash in the same chain; its input decides what shows: the other
 // block's output when it resolves, the flash below (copied into the block's target before it
-// runs) when the block is held back.
-TEST_F(FrameInputsTest, AnInputThatDoesNotResolveHoldsTheBlockBack) {
-  struct case_t {
-    const char* what;
-    std::string input;
-    uint32_t expected;
-  };
-  const case_t cases[] = {
-      {"another block's output", block_input(1, true), presented(other)},
-      {"no such block", block_input(99, true), presented(below)},
-      {"unresolved", "{type = 1}", presented(below)},
-      {"a texture file that is not there", "{type = 4, texture-path = \"textures/none.png\"}", presented(below)},
-      {"a layer below the chain", "{type = 2, layer_offset = 2}", presented(below)},
-  };
-  for (const case_t& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_TRUE(start_blocks(flash_block(1, 20, 30, 0, other) + flash_block(3, 0, 10, 0, below) +
-                             copy_block(2, 0, 10, 1, c.input)));
-    const uint32_t pixel = centre(1.0f);
-    EXPECT_TRUE(near(pixel, c.expected)) << std::hex << pixel << " instead of " << c.expected;
-    stop();
-  }
+// runs) when the block is held back. One engine per case, as the player has.
+struct input_case_t {
+  const char* what;
+  const char* input;
+  bool resolves;
+};
+
+class FrameInputTest : public FrameInputsTest, public testing::WithParamInterface<input_case_t> {};
+
+TEST_P(FrameInputTest, AnInputThatDoesNotResolveHoldsTheBlockBack) {
+  const input_case_t& c = GetParam();
+  ASSERT_TRUE(start_blocks(flash_block(1, 20, 30, 0, other) + flash_block(3, 0, 10, 0, below) +
+                           copy_block(2, 0, 10, 1, c.input)));
+  const uint32_t expected = c.resolves ? copied(other) : presented(below);
+  const uint32_t pixel = centre(1.0f);
+  EXPECT_TRUE(near(pixel, expected)) << std::hex << pixel << " instead of " << expected;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, FrameInputTest,
+    testing::Values(input_case_t{"another block's output", "{type = 3, block-id = 1, is-dynamic = true}", true},
+                    input_case_t{"no such block", "{type = 3, block-id = 99, is-dynamic = true}", false},
+                    input_case_t{"unresolved", "{type = 1}", false},
+                    input_case_t{"a missing texture file", "{type = 4, texture-path = \"textures/none.png\"}", false},
+                    input_case_t{"a layer below the chain", "{type = 2, layer_offset = 2}", false}),
+    [](const testing::TestParamInfo<input_case_t>& info) { return std::to_string(info.index); });
 
 // An output read through a non-dynamic input is rendered once and reused while each frame reads
 // it; a dynamic input renders it anew every frame; a frame that does not read it drops it.
-TEST_F(FrameInputsTest, TheOutputCacheReusesNonDynamicOutputsAndAgesThemOut) {
-  struct case_t {
-    const char* what;
-    bool dynamic;
-    std::vector<float> frames_between;  // after the flash went dark, before the last frame at 3 s
-    rgb_t last;
-  };
-  const case_t cases[] = {
-      {"non-dynamic reused", false, {2.0f}, other},
-      {"dynamic rendered anew", true, {2.0f}, {0, 0, 0}},
-      {"non-dynamic dropped after a frame without it", false, {12.0f}, {0, 0, 0}},
-      {"non-dynamic kept while read", false, {2.0f, 2.5f}, other},
-  };
-  for (const case_t& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_TRUE(start_blocks(flash_block(1, 20, 30, 0, other) + copy_block(2, 0, 10, 0, block_input(1, c.dynamic))));
-    EXPECT_TRUE(near(centre(1.0f), presented(other)));
-    // The flash goes dark: only a new rendering of it shows that.
-    ASSERT_TRUE(flash_shader(1).set_cb_value("Flash", "strength", 0.0f));
-    for (float t : c.frames_between) centre(t);
-    const uint32_t pixel = centre(3.0f);
-    EXPECT_TRUE(near(pixel, presented(c.last))) << std::hex << pixel;
-    stop();
-  }
+struct cache_case_t {
+  const char* what;
+  bool dynamic;
+  std::vector<float> frames_between;  // after the flash went dark, before the last frame at 3 s
+  rgb_t last;
+};
+
+class OutputCacheTest : public FrameInputsTest, public testing::WithParamInterface<cache_case_t> {};
+
+TEST_P(OutputCacheTest, ReusesNonDynamicOutputsAndAgesThemOut) {
+  const cache_case_t& c = GetParam();
+  ASSERT_TRUE(start_blocks(flash_block(1, 20, 30, 0, other) + copy_block(2, 0, 10, 0, block_input(1, c.dynamic))));
+  EXPECT_TRUE(near(centre(1.0f), copied(other)));
+  // The flash goes dark: only a new rendering of it shows that.
+  ASSERT_TRUE(flash_shader(1).set_cb_value("Flash", "strength", 0.0f));
+  for (float t : c.frames_between) centre(t);
+  const uint32_t pixel = centre(3.0f);
+  EXPECT_TRUE(near(pixel, copied(c.last))) << std::hex << pixel;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, OutputCacheTest,
+    testing::Values(cache_case_t{"non-dynamic reused", false, {2.0f}, other},
+                    cache_case_t{"dynamic rendered anew", true, {2.0f}, {0, 0, 0}},
+                    cache_case_t{"non-dynamic dropped after a frame without it", false, {12.0f}, {0, 0, 0}},
+                    cache_case_t{"non-dynamic kept while read", false, {2.0f, 2.5f}, other}),
+    [](const testing::TestParamInfo<cache_case_t>& info) { return std::to_string(info.index); });
 
 // A chain that reads its own output, directly or through another block's chain, ends: the block
 // whose input would render a chain already being rendered is not executed.
-TEST_F(FrameInputsTest, ChainsThatReadThemselvesEndAndTheClosingBlockIsHeldBack) {
-  struct case_t {
-    const char* what;
-    std::string blocks;
-    int copy_runs, other_runs;
-  };
-  const case_t cases[] = {
-      {"itself", copy_block(2, 0, 10, 0, block_input(2, true)), 0, 0},
-      {"through another chain",
-       copy_block(2, 0, 10, 0, block_input(4, true)) + copy_block(4, 20, 30, 0, block_input(2, true)), 1, 0},
-      {"non-dynamic through another chain",
-       copy_block(2, 0, 10, 0, block_input(4, false)) + copy_block(4, 20, 30, 0, block_input(2, false)), 1, 0},
-  };
-  for (const case_t& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_TRUE(start_blocks(c.blocks));
-    log_capture_t log;
-    for (float t : {1.0f, 1.5f, 2.0f}) {
-      bool playing = false;
-      frame_at(t, &playing);
-      EXPECT_TRUE(playing);
-    }
-    EXPECT_EQ(first_executes(log, "default:PsCopy"), c.copy_runs + c.other_runs);
-    stop();
+struct cycle_case_t {
+  const char* what;
+  int first_input_id, other_block_id;  // the other block, when there is one, reads the first
+  bool dynamic;
+  int executed;
+};
+
+class SelfReadingChainTest : public FrameInputsTest, public testing::WithParamInterface<cycle_case_t> {};
+
+TEST_P(SelfReadingChainTest, EndsAndTheClosingBlockIsHeldBack) {
+  const cycle_case_t& c = GetParam();
+  std::string blocks = copy_block(2, 0, 10, 0, block_input(c.first_input_id, c.dynamic));
+  if (c.other_block_id) blocks += copy_block(c.other_block_id, 20, 30, 0, block_input(2, c.dynamic));
+  ASSERT_TRUE(start_blocks(blocks));
+  log_capture_t log;
+  for (float t : {1.0f, 1.5f, 2.0f}) {
+    bool playing = false;
+    frame_at(t, &playing);
+    EXPECT_TRUE(playing);
   }
+  EXPECT_EQ(first_executes(log, "gamma22:PsGamma"), c.executed);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cycles, SelfReadingChainTest,
+    testing::Values(cycle_case_t{"itself", 2, 0, true, 0}, cycle_case_t{"through another chain", 4, 4, true, 1},
+                    cycle_case_t{"non-dynamic through another chain", 4, 4, false, 1}),
+    [](const testing::TestParamInfo<cycle_case_t>& info) { return std::to_string(info.index); });
 
 }  // namespace
