@@ -72,22 +72,23 @@ tl::expected<void, std::string> save_tree(const serial::value_t&, const std::str
   return tl::unexpected(std::string("unsupported extension"));
 }
 
+}  // namespace
+
 void shutdown_host() {
   S(runtime)->shutdown();
   S(resources)->release_all();
   S(gsys)->shutdown();
-  save_window_settings(*g_system);
+  auto* system = static_cast<system_impl_t*>(S(system));
+  if (system) save_window_settings(*system);
   if (enki::TaskScheduler* scheduler = S(scheduler)) {
     if (scheduler->GetNumTaskThreads() > 1) scheduler->WaitforAllAndShutdown();
     delete scheduler;
     S(scheduler) = nullptr;
   }
-  delete g_system;
-  g_system = nullptr;
+  delete system;
+  if (g_system == system) g_system = nullptr;
   S(system) = nullptr;
 }
-
-}  // namespace
 
 double system_impl_t::get_time() {
   LARGE_INTEGER count;

@@ -49,6 +49,8 @@ tl::expected<void, std::string> init_graphics(system_impl_t& system);
 tl::expected<void, std::string> load_engine(const std::string& exe_path, const std::string& project_path);
 // Returns after engine_close.
 void run_main_loop();
+// Releases the graphics services, the scheduler and the system object, in that order.
+void shutdown_host();
 LRESULT window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 void load_window_settings(system_impl_t& system);
 void save_window_settings(system_impl_t& system);

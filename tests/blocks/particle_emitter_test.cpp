@@ -149,6 +149,153 @@ TEST_F(ParticleEmitterTest, RingAndSphereEmittersSpawnOnTheirShapeAndSpawnPoints
   }
 }
 
+// Each spawn advances its cursors by one before reading the tables: a ring takes one uniform
+// entry for its angle, a sphere two for its two angles, spawn points one integer entry; each spawn
+// takes one Gaussian entry for its speed. A fresh emitter fills its slots in spawn order.
+TEST_F(ParticleEmitterTest, SpawnsReadTheTablesAtTheirAdvancedCursors) {
+  constexpr float two_pi = 6.2831853f, pi = 3.1415927f;
+  struct case_t {
+    const char* what;
+    int type;
+    bool spawn_points;
+    int uniform_step, spawn_point_step;
+  };
+  for (const case_t& c : {case_t{"ring", 3, false, 1, 0}, case_t{"sphere", 1, false, 2, 0},
+                          case_t{"spawn points", 3, true, 0, 1}}) {
+    SCOPED_TRACE(c.what);
+    emitter_rig_t rig(c.type);
+    rig.set_bool(rig.emitter.use_curl, false);
+    rig.emitter.velocity.value = 1.5f;
+    rig.emitter.velocity_variance.value = 0.5f;
+    rig.emitter.radius.value = 3.0f;
+    rig.emitter.spawn_rate.value = 100.0f;
+    rig.set_bool(rig.emitter.use_spawn_points, c.spawn_points);
+    rig.emitter.num_spawns.value = 7;
+    rig.emitter.num_particles_per_spawn.value = 4;
+    rig.emitter.resize_particles();
+    // Cursors left where an earlier emitter put them.
+    rig.random.uniform_cursor = 16380;
+    rig.random.gaussian_cursor = 41;
+    rig.random.spawn_point_cursor = 9;
+    const auto& uniform = rig.emitter.uniform_table;
+    const auto& gaussian = rig.emitter.gaussian_table;
+    const int spawns = 5;
+    ASSERT_EQ(rig.emitter.update(nullptr, 0.0f).count, 0);
+    ASSERT_EQ(rig.emitter.update(nullptr, spawns / 100.0f).count, spawns);
+    EXPECT_EQ(rig.random.uniform_cursor, 16380 + spawns * c.uniform_step);
+    EXPECT_EQ(rig.random.gaussian_cursor, 41 + spawns);
+    EXPECT_EQ(rig.random.spawn_point_cursor, 9 + spawns * c.spawn_point_step);
+    const float dt = spawns / 100.0f;
+    for (int k = 0; k < spawns; ++k) {
+      float3 born;
+      if (c.spawn_points) {
+        const uint32_t entry = rig.emitter.integer_table[size_t(9 + k + 1)];
+        const uint64_t widened = uint64_t(int64_t(int32_t(entry)));
+        born = rig.emitter.spawn_points[size_t(widened % 7)];
+      } else if (c.type == 3) {
+        const float a = two_pi * uniform[size_t((16380 + k + 1) % 16384)];
+        born = {3 * std::cos(a), 3 * std::sin(a), 0};
+      } else {
+        const float a = two_pi * uniform[size_t((16380 + 2 * k + 1) % 16384)];
+        const float b = pi * uniform[size_t((16380 + 2 * k + 2) % 16384)];
+        born = {3 * std::sin(a) * std::cos(b), 3 * std::cos(a), 3 * std::sin(a) * std::sin(b)};
+      }
+      const float speed = 0.5f * gaussian[size_t(41 + k + 1)] + 1.5f;
+      const float3 v = vec3_scale(speed, vec3_normalize(born));
+      const simple_particle_t& p = rig.emitter.particles[size_t(k)];
+      // Born at the table's place, then moved for one step at the spawn velocity.
+      EXPECT_NEAR(p.position.x, born.x + v.x * dt, 1e-4f) << k;
+      EXPECT_NEAR(p.position.y, born.y + v.y * dt, 1e-4f) << k;
+      EXPECT_NEAR(p.position.z, born.z + v.z * dt, 1e-4f) << k;
+      EXPECT_NEAR(vec3_length(p.velocity), std::abs(speed), 1e-4f) << k;
+    }
+  }
+}
+
+// In 2d-motion the z of velocity and acceleration is cleared before each step, so the z velocity
+// after a step is only that step's curl push; without it the z velocity builds up.
+TEST_F(ParticleEmitterTest, TwoDimensionalMotionClearsZBeforeEachStep) {
+  for (bool flat : {true, false}) {
+    SCOPED_TRACE(flat ? "2d-motion" : "3d");
+    emitter_rig_t rig(1);
+    rig.emitter.velocity.value = 2.0f;
+    rig.emitter.velocity_variance.value = 0.0f;
+    rig.emitter.lifetime_variance.value = 0.0f;
+    rig.emitter.spawn_rate.value = 600.0f;
+    rig.set_float(rig.emitter.curl_strength, 2.0f);
+    rig.set_float(rig.emitter.curl_factor, 1.0f);
+    rig.set_bool(rig.emitter.motion_2d, flat);
+    rig.emitter.resize_particles();
+    rig.emitter.update(nullptr, 0.05f);
+    std::vector<simple_particle_t> before(rig.emitter.particles.begin(), rig.emitter.particles.begin() + 30);
+    const int count = rig.emitter.update(nullptr, frame).count;
+    ASSERT_GE(count, 30);
+    int built_up = 0;
+    for (size_t i = 0; i < 30; ++i) {
+      const simple_particle_t& p = rig.emitter.particles[i];
+      ASSERT_EQ(p.life_total, before[i].life_total) << "the same particle";
+      if (flat) {
+        EXPECT_NEAR(p.velocity.z, p.acceleration.z * frame, 1e-6f) << i;
+        EXPECT_NEAR(p.position.z - before[i].position.z, p.acceleration.z * frame * frame, 1e-6f) << i;
+      } else {
+        built_up += std::abs(p.velocity.z - p.acceleration.z * frame) > 1e-3f ? 1 : 0;
+      }
+      // x and y keep their momentum in both cases.
+      EXPECT_NEAR(p.velocity.x, before[i].velocity.x + p.acceleration.x * frame, 1e-5f) << i;
+    }
+    if (!flat) {
+      EXPECT_GT(built_up, 20) << "the spawn velocity's z remains";
+    }
+  }
+}
+
+// The curl is the normalised central difference of the three noise fields over 0.1 each way, and
+// it pushes a particle by strength x factor (the old acceleration keeps 1 - factor).
+TEST_F(ParticleEmitterTest, CurlIsTheNormalisedCurlOfTheNoiseFieldAndPushesThatWay) {
+  emitter_rig_t rig(1);
+  const auto& e = rig.emitter;
+  // The three fields are one noise read at shifted places.
+  const float3 q{12.5f, -40.0f, 7.25f};
+  const float3 s = e.sample_noise3(q);
+  EXPECT_EQ(s.x, e.noise.GetNoise(q.x, q.y, q.z));
+  EXPECT_EQ(s.y, e.noise.GetNoise(q.y - 19.1f, q.z + 33.4f, q.x + 47.2f));
+  EXPECT_EQ(s.z, e.noise.GetNoise(q.z + 74.2f, q.x - 124.5f, q.y + 99.4f));
+  for (const float3 p : {float3{0.3f, 1.7f, -2.2f}, float3{150.0f, -80.0f, 33.0f}, float3{-5.5f, 0.0f, 12.0f}}) {
+    auto field = [&](float dx, float dy, float dz) { return e.sample_noise3({p.x + dx, p.y + dy, p.z + dz}); };
+    // d/dy of z minus d/dz of y, d/dz of x minus d/dx of z, d/dx of y minus d/dy of x.
+    const float3 curl{(field(0, 0.1f, 0).z - field(0, -0.1f, 0).z) - (field(0, 0, 0.1f).y - field(0, 0, -0.1f).y),
+                      (field(0, 0, 0.1f).x - field(0, 0, -0.1f).x) - (field(0.1f, 0, 0).z - field(-0.1f, 0, 0).z),
+                      (field(0.1f, 0, 0).y - field(-0.1f, 0, 0).y) - (field(0, 0.1f, 0).x - field(0, -0.1f, 0).x)};
+    const float3 expected = vec3_normalize(curl);
+    const float3 c = e.curl_noise(p);
+    EXPECT_NEAR(c.x, expected.x, 1e-5f);
+    EXPECT_NEAR(c.y, expected.y, 1e-5f);
+    EXPECT_NEAR(c.z, expected.z, 1e-5f);
+    EXPECT_NEAR(vec3_length(c), 1.0f, 1e-5f);
+  }
+
+  // A still particle, born with no acceleration: after one step its acceleration is the curl at
+  // its birth place scaled by curl-scale, times strength x factor.
+  rig.emitter.velocity.value = 0.0f;
+  rig.emitter.velocity_variance.value = 0.0f;
+  rig.emitter.spawn_rate.value = 100.0f;
+  rig.set_float(rig.emitter.curl_scale, 60.0f);
+  rig.set_float(rig.emitter.curl_strength, 0.8f);
+  rig.set_float(rig.emitter.curl_factor, 0.25f);
+  rig.emitter.resize_particles();
+  const int count = rig.emitter.update(nullptr, 0.05f).count;
+  ASSERT_EQ(count, 5);
+  for (int i = 0; i < count; ++i) {
+    const simple_particle_t& p = rig.emitter.particles[size_t(i)];
+    // The step moved the particle by a * dt²: its birth place is where it is now, less that.
+    const float3 born = vec3_sub(p.position, vec3_scale(0.05f * 0.05f, p.acceleration));
+    const float3 push = vec3_scale(0.8f * 0.25f, rig.emitter.curl_noise(vec3_scale(60.0f, born)));
+    EXPECT_NEAR(p.acceleration.x, push.x, 1e-4f) << i;
+    EXPECT_NEAR(p.acceleration.y, push.y, 1e-4f) << i;
+    EXPECT_NEAR(p.acceleration.z, push.z, 1e-4f) << i;
+  }
+}
+
 TEST_F(ParticleEmitterTest, LivesBelowATenthOfASecondAreRaised) {
   emitter_rig_t rig(1);
   rig.emitter.lifetime.value = 0.05f;

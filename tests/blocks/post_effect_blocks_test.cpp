@@ -17,6 +17,7 @@
 #include <fmt/printf.h>
 
 #include "blocks/block_bloom.h"
+#include "blocks/block_shader.h"
 #include "blocks/block_streaks.h"
 #include "common/archive_copy.h"
 #include "common/graphics_test_support.h"
@@ -29,6 +30,7 @@
 #include "libs/enki/task_scheduler.h"
 #include "media/soundsystem.h"
 #include "shaders/render_pass.h"
+#include "shaders/shader.h"
 #include "support/log.h"
 #include "text/serial_reader.h"
 
@@ -213,6 +215,13 @@ class PostEffectBlocksTest : public graphics_test::graphics_fixture_t {
   recording_runtime_t* recorder_ = nullptr;
 
   std::vector<texel_t> read(render_target_t* t) { return read_texels<texel_t>(t->texture.p); }
+
+  // A 32-bit float target holding the given texels, row by row.
+  render_target_t* image(int width, int height, const std::vector<texel_t>& texels) {
+    render_target_t* t = target(width, height, {});
+    context->UpdateSubresource(t->texture, 0, nullptr, texels.data(), UINT(width * sizeof(texel_t)), 0);
+    return t;
+  }
 
   void expect_everywhere(render_target_t* t, texel_t expected, float tolerance, const std::string& what) {
     const std::vector<texel_t> texels = read(t);
@@ -565,6 +574,183 @@ TEST_F(PostEffectBlocksTest, BadTablesAreReportedAndDrawNothingOrTheirDefault) {
     render_target_t* out = target(64, 32, before);
     execute(*block, {target(64, 32, input)}, out);
     expect_everywhere(out, c.draws ? input : before, 1e-3f, "output");
+  }
+}
+
+// The history weight is the share of the previous mixed image: lerp(input, previous, history).
+TEST_F(PostEffectBlocksTest, BloomHistoryWeightIsThePreviousImagesShare) {
+  const texel_t a{0.2f, 0.4f, 0.6f, 1.0f}, b{0.8f, 0.0f, 0.2f, 1.0f}, c{0.0f, 1.0f, 0.0f, 1.0f};
+  auto mix = [](texel_t input, texel_t previous, float h) {
+    return texel_t{(1 - h) * input.r + h * previous.r, (1 - h) * input.g + h * previous.g,
+                   (1 - h) * input.b + h * previous.b, 1.0f};
+  };
+  for (float h : {0.25f, 0.75f}) {
+    SCOPED_TRACE(h);
+    block_base_t* block = load_block(bloom_table(true, h, 100.0f));
+    ASSERT_TRUE(block);
+    render_target_t* out = target(64, 32, {});
+    execute(*block, {target(64, 32, a)}, out);
+    const texel_t first = read(out)[0];
+    execute(*block, {target(64, 32, b)}, out);
+    const texel_t second = mix(b, first, h);
+    expect_everywhere(out, second, 1e-3f, "second frame");
+    execute(*block, {target(64, 32, c)}, out);
+    expect_everywhere(out, mix(c, second, h), 1e-3f, "third frame");
+  }
+}
+
+// FXAA softens a stair-stepped diagonal edge: with it some texels along the edge take values between
+// the two sides, without it none do; far from the edge both keep their tonemapped values.
+TEST_F(PostEffectBlocksTest, TonemappingFxaaSoftensADiagonalEdge) {
+  constexpr int size = 32;
+  std::vector<texel_t> texels(size * size);
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) texels[size_t(y * size + x)] = x > y ? texel_t{1, 1, 1, 1} : texel_t{0, 0, 0, 1};
+  // Reinhard maps 1 to 1 / 2, then the encoding takes it to 0.5^(1 / 2.2).
+  const float bright = float(std::pow(0.5, 1.0 / 2.2));
+  for (bool fxaa : {false, true}) {
+    SCOPED_TRACE(fxaa ? "with fxaa" : "without fxaa");
+    block_base_t* block = load_block("class-name = \"tonemapping\"\ntonemapper = 0\n" + bool_var("use-fxaa", fxaa) +
+                                     pass_table("rp-reinhard", "shaders/tonemapping.hlsl", "PsReinhard") +
+                                     pass_table("rp-fxaa", "shaders/posteffects/fxaa.post.hlsl", "FxaaPS"));
+    ASSERT_TRUE(block);
+    render_target_t* out = target(size, size, {});
+    execute(*block, {image(size, size, texels)}, out);
+    const std::vector<texel_t> result = read(out);
+    int between = 0;
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const float r = result[size_t(y * size + x)].r;
+        const bool softened = r > 0.02f && r < bright - 0.02f;
+        between += softened ? 1 : 0;
+        if (std::abs(x - y) > 3) {
+          EXPECT_NEAR(r, x > y ? bright : 0.0f, 2.0f / 255.0f) << x << ", " << y;
+        } else if (softened) {
+          EXPECT_LE(std::abs(x - y), 2) << "softened away from the edge at " << x << ", " << y;
+        }
+      }
+    }
+    if (fxaa) {
+      EXPECT_GT(between, size / 2) << "the edge is softened";
+    } else {
+      EXPECT_EQ(between, 0);
+    }
+  }
+}
+
+// The intro draws as soon as its shaders are loaded, whether or not its pixel shader's texture is
+// bound; a shader block with the same pass waits for that texture.
+TEST_F(PostEffectBlocksTest, IntroDrawsOnceItsShadersAreLoadedWithOrWithoutItsTexture) {
+  const std::string black_rings = fmt::sprintf(
+      "Params:ringColor = {name = \"ring-color\", flags = 0, type = 10, default = {type = 10, value = color(0, 0, 0, "
+      "1)}}");
+  struct case_t {
+    const char* what;
+    std::string table;
+    bool with_input;
+    bool draws;
+    texel_t drawn;
+  };
+  const case_t cases[] = {
+      // Black rings: the scene is black and opaque.
+      {"intro", "class-name = \"intro-block\"\n" + pass_table("rp", "shaders/intro.hlsl", "PsMain", 1, black_rings),
+       false, true, {0, 0, 0, 1}},
+      // The pre-filter reads its unbound texture as zero and writes zero.
+      {"intro with an unbound texture",
+       "class-name = \"intro-block\"\n" + pass_table("rp", "shaders/bloom.hlsl", "PsPreFilter"), false, true,
+       {0, 0, 0, 0}},
+      {"shader block without its texture",
+       "class-name = \"shader\"\n" + pass_table("renderpass", "shaders/bloom.hlsl", "PsPreFilter"), false, false,
+       {}},
+      {"shader block with its texture",
+       "class-name = \"shader\"\n" + pass_table("renderpass", "shaders/bloom.hlsl", "PsPreFilter"), true, true,
+       {0, 0, 0, 0}},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.what);
+    block_base_t* block = load_block(c.table);
+    ASSERT_TRUE(block);
+    const texel_t before{0.3f, 0.3f, 0.3f, 1.0f};
+    render_target_t* out = target(64, 32, before);
+    std::vector<render_target_t*> inputs;
+    if (c.with_input) inputs.push_back(target(64, 32, {0, 0, 0, 1}));
+    execute(*block, inputs, out);
+    expect_everywhere(out, c.draws ? c.drawn : before, 1e-3f, "output");
+  }
+}
+
+// The shader block's own rules: FXAA is the entry point "FxaaPS" exactly; a post-effect description
+// loaded later takes its first input from the layer below; the inputs follow a pixel shader once
+// per new version, when it is ready.
+TEST_F(PostEffectBlocksTest, ShaderBlockFxaaNamePostEffectInputAndInputsSyncedOncePerVersion) {
+  struct name_case_t {
+    const char* file;
+    const char* entry;
+    bool fxaa;
+    const char* name;
+  };
+  for (const name_case_t& c : {name_case_t{"shaders/posteffects/fxaa.post.hlsl", "FxaaPS", true, "fxaa:FxaaPS"},
+                               name_case_t{"shaders/posteffects/fxaa.post.hlsl", "fxaaPS", false, "fxaa:fxaaPS"},
+                               name_case_t{"shaders/posteffects/gamma22.hlsl", "PsGamma", false, "gamma22:PsGamma"}}) {
+    block_base_t* block = load_block("class-name = \"shader\"\nname = \"mine\"\n" + pass_table("renderpass", c.file, c.entry));
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->has_fxaa(), c.fxaa) << c.entry;
+    EXPECT_EQ(block->get_name(), c.name);
+  }
+  block_base_t* passless = load_block("class-name = \"shader\"\nname = \"mine\"\n");
+  ASSERT_TRUE(passless);
+  EXPECT_FALSE(passless->has_fxaa());
+  EXPECT_FALSE(passless->is_posteffect());
+
+  // A post-effect description: its texture slot becomes input 0, fed by the layer directly below.
+  auto* post = dynamic_cast<block_shader_effect_t*>(load_block("class-name = \"shader\"\n"));
+  ASSERT_TRUE(post);
+  ASSERT_TRUE(post->load_shader("shaders/bloom.toml"));
+  EXPECT_TRUE(post->is_posteffect());
+  ASSERT_EQ(post->bound_inputs.size(), 1u);
+  EXPECT_EQ(post->bound_inputs[0].type, BOUND_INPUT_LAYER);
+  EXPECT_EQ(post->bound_inputs[0].layer_offset, 1);
+  // Not a post effect: the slot stays unresolved.
+  auto* plain = dynamic_cast<block_shader_effect_t*>(load_block("class-name = \"shader\"\n"));
+  ASSERT_TRUE(plain);
+  ASSERT_TRUE(plain->load_shader("shaders/posteffects/fxaa.post.toml"));
+  EXPECT_FALSE(plain->is_posteffect());
+  ASSERT_EQ(plain->bound_inputs.size(), 1u);
+  EXPECT_EQ(plain->bound_inputs[0].type, BOUND_INPUT_UNRESOLVED);
+
+  // Inputs follow the pixel shader when it is marked changed and ready, once.
+  auto* block = dynamic_cast<block_shader_effect_t*>(
+      load_block("class-name = \"shader\"\n" + pass_table("renderpass", "shaders/bloom.hlsl", "PsPreFilter")));
+  ASSERT_TRUE(block && block->pass && block->pass->ps);
+  shader_t& ps = *block->pass->ps;
+  struct step_t {
+    const char* what;
+    bool changed;
+    int32_t state;
+    bool outputs;
+    size_t inputs_after;
+    bool changed_after;
+  };
+  const step_t steps[] = {
+      {"no outputs leave the flag", true, SHADER_STATE_READY, false, 0, true},
+      {"a new ready version", true, SHADER_STATE_READY, true, 1, false},
+      {"the same version", false, SHADER_STATE_READY, true, 0, false},
+      {"a failed version", true, SHADER_STATE_FAILED, true, 0, false},
+      {"the next ready version", true, SHADER_STATE_READY, true, 1, false},
+  };
+  for (const step_t& step : steps) {
+    SCOPED_TRACE(step.what);
+    block->bound_inputs.clear();
+    ps.changed = step.changed;
+    const int32_t ready = ps.state;
+    ps.state = step.state;
+    render_context_t context;
+    render_target_t* out = target(16, 16, {});
+    if (step.outputs) context.outputs = {out, target(16, 16, {})};
+    block->execute(context);
+    ps.state = ready;
+    EXPECT_EQ(block->bound_inputs.size(), step.inputs_after);
+    EXPECT_EQ(ps.changed, step.changed_after);
   }
 }
 

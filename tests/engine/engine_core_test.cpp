@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -176,6 +177,44 @@ TEST_F(EngineCoreTest, SeekClampsNegativeTimesAndStartStopAreIdempotent) {
   engine_.set_running(false);
   EXPECT_FALSE(engine_.is_running());
   EXPECT_FALSE(music_.playing);
+}
+
+// Without music the stopwatch is the clock: a seek while stopped reads back exactly, in whole
+// microseconds and never below 0; running, it counts on from the seek; stopped, it stands.
+TEST_F(EngineCoreTest, WithoutMusicTheStopwatchIsTheClockAndSeeksSetIt) {
+  music_.music_loaded = false;
+  music_.position = 42.0f;  // not consulted
+  struct case_t {
+    float seek;
+    float reading;
+  } cases[] = {{2.5f, 2.5f},   {-5.0f, 0.0f}, {7.0f, 7.0f}, {std::numeric_limits<float>::quiet_NaN(), 0.0f},
+               {1.2345678f, 1234567.0f / 1e6f}, {0.0f, 0.0f}};
+  for (const case_t& c : cases) {
+    engine_.set_cur_time(c.seek);
+    EXPECT_EQ(engine_.get_cur_time(), c.reading) << c.seek;
+    EXPECT_EQ(engine_.get_cur_time(), c.reading) << "stopped, the time stands";
+  }
+  EXPECT_EQ(music_.position, 42.0f) << "no music to seek";
+
+  engine_.set_cur_time(3.0f);
+  engine_.set_running(true);
+  const float first = engine_.get_cur_time();
+  EXPECT_GE(first, 3.0f);
+  float later = first;
+  while (later == first) later = engine_.get_cur_time();
+  EXPECT_GT(later, first);
+  // A seek while running: the next reading is the target plus the little that ran since.
+  engine_.set_cur_time(1.0f);
+  const float after_seek = engine_.get_cur_time();
+  EXPECT_GE(after_seek, 1.0f);
+  EXPECT_LT(after_seek, later);
+  engine_.set_running(false);
+  const float stopped = engine_.get_cur_time();
+  EXPECT_EQ(engine_.get_cur_time(), stopped);
+
+  // With music loaded the music's position is the time again.
+  music_.music_loaded = true;
+  EXPECT_EQ(engine_.get_cur_time(), 42.0f);
 }
 
 }  // namespace

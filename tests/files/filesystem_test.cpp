@@ -83,6 +83,30 @@ TEST_F(FilesystemTest, HostMappingsReadTheMappedLocalFileEvenWithAnArchive) {
   EXPECT_EQ(read("/data/marrek - ember drift.ogg"), "full");
 }
 
+TEST_F(FilesystemTest, AMappingWinsOverAnArchiveEntryOfTheSameName) {
+  make_archive();
+  ASSERT_TRUE(fs->mount_archive("vlm_ks9.dat"));
+  write("local_a.txt", "mapped a");
+  fs->add_mappings({{"/shaders/a.txt", "local_a.txt"}, {"deflated.txt", "missing_local.txt"}});
+  struct case_t {
+    const char* path;
+    const char* read;
+    bool exists;
+  } cases[] = {
+      // The mapped file is read, not the archive's entry.
+      {"/shaders/a.txt", "mapped a", true},
+      // A mapping to a file that is not there does not fall back on the archive.
+      {"deflated.txt", "<failed>", false},
+      // Spellings the mapping does not hold still reach the archive.
+      {"shaders/a.txt", "archived a", true},
+      {"/Shaders/A.txt", "archived a", true},
+  };
+  for (const case_t& c : cases) {
+    EXPECT_EQ(read(c.path), c.read) << c.path;
+    EXPECT_EQ(fs->exists(c.path), c.exists) << c.path;
+  }
+}
+
 TEST_F(FilesystemTest, ArchiveEntriesAreFoundByWholeNameIgnoringCase) {
   make_archive();
   ASSERT_TRUE(fs->mount_archive("vlm_ks9.dat"));

@@ -328,6 +328,29 @@ TEST_F(GraphicsResourcesTest, AHeldPooledTargetIsNeverDroppedAndDroppingDoesNotS
   EXPECT_TRUE(held->flags & RT_IN_USE);
 }
 
+// Removing an entry moves the later ones down: the walk looks at the same place again, so
+// neighbours that age out together leave at the same frame, and a held one between them stays.
+TEST_F(GraphicsResourcesTest, NeighboursThatAgeOutTogetherLeaveAtTheSameFrame) {
+  log_capture_t log;
+  resources->begin_frame();  // frame 1
+  auto make = [&](int size) {
+    return resources->create_render_target(RT_SIZE_EXPLICIT, size, size, DXGI_FORMAT_R8G8B8A8_UNORM, RT_TEMPORARY);
+  };
+  render_target_t* first = make(2).get();
+  render_target_t* second = make(3).get();
+  auto held = make(4);
+  render_target_t* fourth = make(5).get();
+  render_target_t* fifth = make(6).get();
+  for (int frame = 2; frame <= 11; ++frame) resources->begin_frame();
+  ASSERT_EQ(resources->temp_targets().size(), 5u);
+  resources->begin_frame();  // frame 12
+  ASSERT_EQ(resources->temp_targets().size(), 1u);
+  EXPECT_EQ(resources->temp_targets()[0], held);
+  EXPECT_EQ(log.lines.size(), 4u);
+  for (render_target_t* gone : {first, second, fourth, fifth})
+    EXPECT_TRUE(log.contains(LOG_LEVEL_DBG, fmt::sprintf("Releasing temp render target: %p", static_cast<void*>(gone))));
+}
+
 // A device that forwards to the test device and refuses the n-th call of one creation method.
 class refusing_device_t final : public com_object_t<ID3D11Device> {
  public:

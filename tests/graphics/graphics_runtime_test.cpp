@@ -3,6 +3,7 @@
 // edge cases, UAV counters and tracing.
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -370,6 +371,100 @@ TEST_F(GraphicsRuntimeTest, RestoringAfterAShorterListBindsEveryTargetAgain) {
   runtime->set_render_targets(previous, {}, false);
   EXPECT_EQ(runtime->get_render_target(0), first.get());
   EXPECT_EQ(runtime->get_render_target(1), second.get());
+}
+
+// The record of bound targets after each way of binding equals what the device has bound, and
+// every call answers what was bound before it.
+TEST_F(GraphicsRuntimeTest, TheRecordOfBoundTargetsFollowsOneAndSeveralTargets) {
+  auto a = target(2, 2), b = target(4, 2), c = target(8, 4), d = target(2, 6), e = target(6, 6), f = target(1, 3);
+  render_target_t* const back = gsys->backbuffer.get();
+  runtime->begin_frame();
+  struct step_t {
+    const char* what;
+    std::function<std::vector<render_target_t*>()> call;  // what the call answered
+    std::vector<render_target_t*> answer;
+    std::vector<render_target_t*> record;  // slots 0 to 3 afterwards
+  };
+  auto several = [&](std::vector<render_target_t*> list) {
+    return [this, list] {
+      const bound_targets_t previous = runtime->set_render_targets(list, {}, false);
+      return std::vector<render_target_t*>(previous.begin(), previous.end());
+    };
+  };
+  const step_t steps[] = {
+      {"three targets", several({a.get(), b.get(), c.get()}), {back, nullptr, nullptr},
+       {a.get(), b.get(), c.get(), nullptr}},
+      {"one target", [&] { return std::vector<render_target_t*>{runtime->set_render_target(d.get(), nullptr, false)}; },
+       {a.get()}, {d.get(), b.get(), c.get(), nullptr}},
+      {"two targets", several({e.get(), f.get()}), {d.get(), b.get()}, {e.get(), f.get(), c.get(), nullptr}},
+      {"clear all of one",
+       [&] {
+         const std::vector<render_target_t*> list = {a.get()};
+         const bound_targets_t previous = runtime->set_render_targets_clear_all(list, nullptr, false);
+         return std::vector<render_target_t*>(previous.begin(), previous.end());
+       },
+       {e.get()}, {a.get(), f.get(), c.get(), nullptr}},
+      {"unset two",
+       [&] {
+         runtime->unset_render_targets(1, 2);
+         return std::vector<render_target_t*>{};
+       },
+       {}, {a.get(), nullptr, nullptr, nullptr}},
+  };
+  for (const step_t& step : steps) {
+    SCOPED_TRACE(step.what);
+    EXPECT_EQ(step.call(), step.answer);
+    for (int slot = 0; slot < 4; ++slot) {
+      EXPECT_EQ(runtime->get_render_target(slot), step.record[slot]) << slot;
+      const render_target_t* t = step.record[slot];
+      const float2 size = runtime->get_render_target_size(slot);
+      EXPECT_EQ(size.x, t ? t->viewport.Width : 0.0f) << slot;
+      EXPECT_EQ(size.y, t ? t->viewport.Height : 0.0f) << slot;
+    }
+  }
+
+  // After one target the record holds that target alone, as the device does: a two-target draw
+  // reaches it and nothing else.
+  const float black[4] = {0, 0, 0, 0};
+  runtime->set_render_targets_clear_all(std::vector<render_target_t*>{e.get(), f.get()}, black, false);
+  runtime->set_render_target(d.get(), black, false);
+  EXPECT_EQ(runtime->get_render_target(1), nullptr);
+  const float white[4] = {1, 1, 1, 1};
+  prepare_fullscreen(2, 1, white);
+  auto two_ps = pixel_shader(R"(
+struct out_t { float4 a : SV_Target0; float4 b : SV_Target1; };
+out_t main(float4 pos : SV_Position) { out_t o; o.a = float4(1, 1, 1, 1); o.b = float4(1, 1, 1, 1); return o; })");
+  context->PSSetShader(two_ps, nullptr, 0);
+  runtime->draw(3, 0);
+  EXPECT_EQ(read_rgba8(d->texture)[0], rgba(255, 255, 255, 255));
+  EXPECT_EQ(read_rgba8(f->texture)[0], 0u);
+}
+
+// The geometry's stride reads a vertex buffer; a dynamic ring is read with its own stride.
+TEST_F(GraphicsRuntimeTest, SetGeometryTakesTheGeometrysStrideOrTheRingsOwn) {
+  auto rt = target(4, 4);
+  const float black[4] = {0, 0, 0, 0};
+  runtime->set_render_target(rt.get(), black, false);
+  const float green[4] = {0, 1, 0, 1};
+  prepare_fullscreen(2, 1, green);
+  // Every second position is the full-screen triangle; the others lie off screen.
+  const float interleaved[24] = {-1, -1, 0, 1, 5, 5, 0, 1, -1, 3, 0, 1, 6, 5, 0, 1, 3, -1, 0, 1, 5, 6, 0, 1};
+  geometry_t strided;
+  strided.vertex_buffer = resources->create_vertex_buffer(6, 16, interleaved, false);
+  strided.stride = 32;
+  runtime->set_geometry(strided);
+  runtime->draw(3, 0);
+  for (uint32_t p : read_rgba8(rt->texture)) ASSERT_EQ(p, rgba(0, 255, 0, 255));
+
+  runtime->clear_render_target(rt.get(), black);
+  geometry_t ring;
+  ring.create_dynamic_vertices(3, 16);
+  ring.stride = 48;  // not read for a ring
+  std::memcpy(ring.dyn_vertices->shadow, fullscreen_positions, sizeof(fullscreen_positions));
+  const int base = ring.dyn_vertices->commit(ring.dyn_vertices->shadow + sizeof(fullscreen_positions));
+  runtime->set_geometry(ring);
+  runtime->draw(3, base);
+  for (uint32_t p : read_rgba8(rt->texture)) ASSERT_EQ(p, rgba(0, 255, 0, 255));
 }
 
 TEST_F(GraphicsRuntimeTest, ClearAllClearsEveryTargetWithTheOneColour) {

@@ -128,6 +128,35 @@ TEST(MathTest, PerspectiveDepthRowIsExact) {
   EXPECT_GT(pairs, 100);
 }
 
+// The aspect divides only the x scale: a point on the frustum's right edge lands on x = 1 and one
+// on its top edge on y = 1, whatever the aspect.
+TEST(MathTest, PerspectiveFovLhWithAnAspect) {
+  const float half_pi = 3.14159265f / 2;
+  struct case_t {
+    float aspect, near_z, far_z;
+    float x_scale, depth_scale, depth_offset;  // rows 0, 2 and 3 as derived by hand
+  } cases[] = {
+      {2.0f, 1, 2, 0.5f, 2.0f, -2.0f},
+      {0.5f, 1, 2, 2.0f, 2.0f, -2.0f},
+      {4.0f, 1, 3, 0.25f, 1.5f, -1.5f},
+      {16.0f / 9.0f, 2, 4, 0.5625f, 2.0f, -4.0f},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.aspect);
+    const float4x4 p = perspective_fov_lh(half_pi, c.aspect, c.near_z, c.far_z);
+    expect_mat_near(p, make_mat4(c.x_scale, 0, 0, 0, 0, 1, 0, 0, 0, 0, c.depth_scale, 1, 0, 0, c.depth_offset, 0));
+    // With a 90 degree field of view the right edge at depth z lies at x = z * aspect.
+    const float z = (c.near_z + c.far_z) / 2;
+    EXPECT_NEAR(transform_point({z * c.aspect, 0, z}, p).x, 1.0f, 1e-5f);
+    EXPECT_NEAR(transform_point({0, z, z}, p).y, 1.0f, 1e-5f);
+    expect_vec_near(transform_point({0, 0, c.far_z}, p), {0, 0, 1});
+  }
+  // A field of view of 60 degrees: e = 1 / tan(30 degrees) = sqrt(3).
+  const float4x4 p = perspective_fov_lh(3.14159265f / 3, 1.5f, 1, 2);
+  EXPECT_NEAR(p.m[1][1], 1.7320508f, 1e-5f);
+  EXPECT_NEAR(p.m[0][0], 1.7320508f / 1.5f, 1e-5f);
+}
+
 TEST(MathTest, SphereDirections) {
   std::vector<float3> dirs;
   sphere_directions(1, dirs);

@@ -54,6 +54,20 @@ INSTANTIATE_TEST_SUITE_P(
                      "Error: error parsing int for vector on line: 1, "
                      "v = int2(1, x)"}));
 
+// Comments end on their line end, so every comment line counts towards the error's line.
+INSTANTIATE_TEST_SUITE_P(
+    LinesAfterComments, SerialReaderErrorTest,
+    testing::Values(
+        error_case_t{"# one\n# two\nc ! 3\n", "", "Error: expected: =, got ! on line: 3, c ! 3\n"},
+        error_case_t{"a = 1 # note\nc ! 3", "", "Error: expected: =, got ! on line: 2, c ! 3"},
+        error_case_t{"# one\r\n# two\r\nc ! 3\r\n", "", "Error: expected: =, got ! on line: 3, c ! 3\r"},
+        error_case_t{"# one\r# two\rc ! 3", "", "Error: expected: =, got ! on line: 3, c ! 3"},
+        error_case_t{"# a\n\n  # indented\n[t] # header\n# x\nk ! 1\n", "/f.toml",
+                     "Error: expected: =, got !\n/f.toml(6)"},
+        error_case_t{"x = [1, # first\n # second\n 2 ; 3]", "",
+                     "Error: unexpected character in array: ; on line: 3,  2 ; 3]"},
+        error_case_t{"t = {a = 1, # c\n b ! 2}", "", "Error: expected: =, got ! on line: 2,  b ! 2}"}));
+
 TEST(SerialReaderTest, EmptyAndCommentOnlyTextsGiveEmptyRoots) {
   for (const char* text : {"", "  \n\t\r\n", "# only a comment", "# one\n  # two\n"}) {
     auto result = serial::parse_text(text, "");

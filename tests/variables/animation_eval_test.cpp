@@ -41,6 +41,7 @@ struct key_case_t {
 TEST(AnimationEvalTest, KeyedCurvesAtAndBetweenKeysAndBeyondTheEnds) {
   const std::vector<animation_key_t> ramp = {{0, 0}, {1, 10}};
   const std::vector<animation_key_t> three = {{0, 2}, {1, 4}, {3, 0}};
+  const std::vector<animation_key_t> uneven = {{0, 0}, {1, 10}, {4, 40}};
   const std::vector<key_case_t> cases = {
       // clamp
       {"linear between", INTERPOLATION_LINEAR, REPEAT_CLAMP, 3, ramp, 0.25f, 2.5f},
@@ -61,6 +62,14 @@ TEST(AnimationEvalTest, KeyedCurvesAtAndBetweenKeysAndBeyondTheEnds) {
       {"pingpong near end", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, ramp, 3.9f, 1.0f},
       {"pingpong at turn", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, ramp, 1.0f, 10.0f},
       {"pingpong before", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, ramp, -0.5f, 0.0f},
+      // ping-pong of uneven keys (0, 0), (1, 10), (4, 40): mirrored at 4, 7 and 8
+      {"pingpong uneven rising", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, uneven, 2.5f, 25.0f},
+      {"pingpong uneven at turn", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, uneven, 4.0f, 40.0f},
+      {"pingpong uneven long fall", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, uneven, 5.0f, 30.0f},
+      {"pingpong uneven short fall", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, uneven, 7.5f, 5.0f},
+      {"pingpong uneven second period", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, uneven, 13.0f, 30.0f},
+      {"pingpong uneven second rise", INTERPOLATION_LINEAR, REPEAT_PING_PONG, 3, uneven, 8.5f, 5.0f},
+      {"pingpong uneven spline", INTERPOLATION_SPLINE, REPEAT_PING_PONG, 3, uneven, 5.0f, 850.0f / 27.0f},
       // sign step
       {"sign held positive", INTERPOLATION_SIGN_STEP, REPEAT_CLAMP, 3, {{0, 0.5f}, {1, -3}}, 0.5f, 1.0f},
       {"sign after last", INTERPOLATION_SIGN_STEP, REPEAT_CLAMP, 3, {{0, 0.5f}, {1, -3}}, 1.5f, -1.0f},

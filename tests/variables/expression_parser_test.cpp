@@ -64,6 +64,16 @@ TEST(ExpressionParserTest, EvaluatesWellFormedTexts) {
       {"007", 7},
       {"a + $", 4},
       {"  \t\r\n a\v\f ", 4},
+      {"-2+3", 1},   // (-2)+3: the minus takes only the number
+      {"-a+a", 0},
+      {"-2*3+7", 1},
+      {"1+1<3", 1},  // (1+1)<3: arithmetic before comparison
+      {"3<1+1", 0},  // 3<(1+1)
+      {"2*2==4", 1},
+      {"4==2*2", 1},
+      {"1+2>=3", 1},
+      {"0-1<0", 1},
+      {"1<2 ? 5 : 6", 5},
       {"max(1,)", 1},
       {"max(-1,)", 0},  // the missing second argument counts as 0
       {"a1_b", 0},

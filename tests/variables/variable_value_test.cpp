@@ -216,6 +216,40 @@ TEST(VariableValueTest, EvaluationFlagsOnlyRealChanges) {
   EXPECT_FALSE(evaluate_variable_at(*text, 1.0f));
 }
 
+// A clone carries the source's own minimum and maximum, each in its place, and no range when the
+// source has none.
+TEST(VariableValueTest, CloneCarriesMinimumAndMaximum) {
+  struct case_t {
+    const char* name;
+    variable_type_t type;
+    typed_value_t default_value, min, max;
+  };
+  const std::vector<case_t> cases = {
+      {"float", VT_FLOAT, 2.0f, -1.5f, 7.25f},
+      {"int", VT_INT, int32_t{3}, int32_t{-4}, int32_t{9}},
+      {"int2", VT_INT2, int2{1, 1}, int2{-1, -2}, int2{5, 6}},
+      {"float3", VT_FLOAT3, float3{0, 0, 0}, float3{-1, -2, -3}, float3{4, 5, 6}},
+      {"color", VT_COLOR, color_t{0.5f, 0.5f, 0.5f, 1}, color_t{0, 0.1f, 0.2f, 0.3f}, color_t{1, 0.9f, 0.8f, 0.7f}},
+      {"string", VT_STRING, std::string("mid"), std::string("a"), std::string("z")},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.name);
+    variable_ptr_t source = construct_ranged_variable(c.name, c.type, c.default_value, c.min, c.max);
+    variable_ptr_t clone = clone_variable(*source);
+    EXPECT_TRUE(value_equals(clone->min, c.min));
+    EXPECT_TRUE(value_equals(clone->max, c.max));
+    EXPECT_EQ(clone->flags & 6, 6);
+    // A later change of the source's range does not reach the clone.
+    source->min = c.max;
+    EXPECT_TRUE(value_equals(clone->min, c.min));
+  }
+  variable_ptr_t plain = construct_variable("plain", VT_FLOAT, 1.0f);
+  variable_ptr_t clone = clone_variable(*plain);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(clone->min));
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(clone->max));
+  EXPECT_EQ(clone->flags & 6, 0);
+}
+
 TEST(VariableValueTest, CloneIsDeepAndEvaluatesLikeItsSource) {
   variable_ptr_t source =
       construct_ranged_variable("pos", VT_FLOAT2, float2{1, 2}, float2{0, 0}, float2{5, 5}, 0x40);
