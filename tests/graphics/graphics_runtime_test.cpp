@@ -395,15 +395,15 @@ TEST_F(GraphicsRuntimeTest, TheRecordOfBoundTargetsFollowsOneAndSeveralTargets) 
       {"three targets", several({a.get(), b.get(), c.get()}), {back, nullptr, nullptr},
        {a.get(), b.get(), c.get(), nullptr}},
       {"one target", [&] { return std::vector<render_target_t*>{runtime->set_render_target(d.get(), nullptr, false)}; },
-       {a.get()}, {d.get(), b.get(), c.get(), nullptr}},
-      {"two targets", several({e.get(), f.get()}), {d.get(), b.get()}, {e.get(), f.get(), c.get(), nullptr}},
+       {a.get()}, {d.get(), nullptr, nullptr, nullptr}},
+      {"two targets", several({e.get(), f.get()}), {d.get(), nullptr}, {e.get(), f.get(), nullptr, nullptr}},
       {"clear all of one",
        [&] {
          const std::vector<render_target_t*> list = {a.get()};
          const bound_targets_t previous = runtime->set_render_targets_clear_all(list, nullptr, false);
          return std::vector<render_target_t*>(previous.begin(), previous.end());
        },
-       {e.get()}, {a.get(), f.get(), c.get(), nullptr}},
+       {e.get(), f.get()}, {a.get(), nullptr, nullptr, nullptr}},
       {"unset two",
        [&] {
          runtime->unset_render_targets(1, 2);
