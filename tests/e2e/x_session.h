@@ -7,7 +7,6 @@
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,29 +38,31 @@ class display_t {
       name_ = existing;
       return;
     }
-    for (int n = 90 + static_cast<int>(getpid() % 100); n < 400; ++n) {
-      std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      struct stat st;
-      if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
-      std::string display = ":" + std::to_string(n);
-      pid_t pid = fork();
-      if (pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        const std::string screen = std::to_string(screen_width) + "x" + std::to_string(screen_height) + "x24";
-        execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100 && stat(socket.c_str(), &st) != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      if (stat(socket.c_str(), &st) == 0) {
-        xvfb_ = pid;
-        name_ = display;
-        return;
-      }
+    // Xvfb picks a free display number itself and writes it back: test programs that start at
+    // the same moment would otherwise race for one number and share one server.
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return;
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(pipe_fds[0]);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      const std::string screen = std::to_string(screen_width) + "x" + std::to_string(screen_height) + "x24";
+      const std::string fd = std::to_string(pipe_fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(pipe_fds[1]);
+    std::string number;
+    char c;
+    while (read(pipe_fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(pipe_fds[0]);
+    if (pid > 0 && !number.empty()) {
+      xvfb_ = pid;
+      name_ = ":" + number;
+    } else if (pid > 0) {
       kill(pid, SIGTERM);
       waitpid(pid, nullptr, 0);
     }
