@@ -6,6 +6,11 @@
 # A file larger than max_seed_bytes is cut to its head: a fuzz input that large would make every
 # run slow, and the head keeps the headers the reader must get through.
 set(max_seed_bytes 262144)
+foreach(folder IN ITEMS OUT WORK CONTENT GEN TESTS)
+  if(NOT IS_ABSOLUTE "${${folder}}")
+    message(FATAL_ERROR "seed_corpus.cmake: ${folder} must be an absolute folder")
+  endif()
+endforeach()
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})

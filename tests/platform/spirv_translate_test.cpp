@@ -390,3 +390,16 @@ TEST(SpirvTranslate, GlslBuildsSeparablePrograms) {
 }
 
 }  // namespace
+
+// A module the fuzzer made from a content shader: the translation library read past its tables
+// on it. The validator refuses it first, whatever the stage.
+TEST(SpirvTranslate, MalformedModulesAreRefusedBeforeTranslation) {
+  const std::vector<char> module = read_bytes(std::string(PUMBLECRISP_TEST_DATA) + "/fuzz/spirv-bad-id.spv");
+  ASSERT_FALSE(module.empty());
+  for (spirv_stage_t stage :
+       {spirv_stage_t::vertex, spirv_stage_t::geometry, spirv_stage_t::pixel, spirv_stage_t::compute}) {
+    auto result = translate_spirv(module.data(), module.size(), stage);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().rfind("invalid SPIR-V: ", 0), 0u) << result.error();
+  }
+}

@@ -4,6 +4,7 @@
 
 #include <epoxy/gl.h>
 #include <fmt/printf.h>
+#include <spirv-tools/libspirv.h>
 #include <spirv_cross/spirv_cross_c.h>
 
 #include <atomic>
@@ -426,6 +427,19 @@ int32_t semantic_location(const std::string& semantic, uint32_t semantic_index) 
 
 namespace {
 
+tl::expected<void, std::string> validate(const std::vector<SpvId>& words) {
+  std::unique_ptr<spv_context_t, decltype(&spvContextDestroy)> context(spvContextCreate(SPV_ENV_UNIVERSAL_1_5),
+                                                                      spvContextDestroy);
+  if (!context) return tl::unexpected(std::string("out of memory"));
+  spv_const_binary_t binary{words.data(), words.size()};
+  spv_diagnostic diagnostic = nullptr;
+  const spv_result_t result = spvValidate(context.get(), &binary, &diagnostic);
+  std::string message = diagnostic && diagnostic->error ? diagnostic->error : "";
+  spvDiagnosticDestroy(diagnostic);
+  if (result == SPV_SUCCESS) return {};
+  return tl::unexpected(fmt::sprintf("invalid SPIR-V: %s", message));
+}
+
 tl::expected<translated_shader_t, std::string> translate(const void* code, size_t size, spirv_stage_t stage) {
   constexpr uint32_t spirv_magic = 0x07230203;
   constexpr size_t header_bytes = 20;
@@ -434,6 +448,9 @@ tl::expected<translated_shader_t, std::string> translate(const void* code, size_
   std::vector<SpvId> words(size / 4);
   std::memcpy(words.data(), code, size);
   if (words[0] != spirv_magic) return tl::unexpected(std::string("bytecode is not SPIR-V"));
+  // The translation library trusts its input and reads past its own tables on a malformed module:
+  // only a module the validator accepts goes on.
+  if (auto valid = validate(words); !valid) return tl::unexpected(valid.error());
 
   translator_t t;
   t.stage_index = static_cast<uint32_t>(stage);
