@@ -39,6 +39,10 @@ constexpr uint32_t max_render_targets = 8;
 constexpr uint32_t max_vertex_inputs = 16;
 
 // glslang's register shifts (--stb 1000 --ssb 2000 --suavb 3000, b unshifted).
+// The device's register counts: a shader naming a register past them could never be bound.
+constexpr uint32_t constant_buffer_registers = 14;
+constexpr uint32_t texture_registers = 128;
+constexpr uint32_t sampler_registers = 16;
 constexpr uint32_t texture_shift = 1000;
 constexpr uint32_t sampler_shift = 2000;
 constexpr uint32_t uav_shift = 3000;
@@ -157,9 +161,9 @@ tl::expected<void, std::string> map_constant_buffers(translator_t& t, spvc_resou
   const auto* list = spirv_resource_list(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, count);
   for (size_t i = 0; i < count; ++i) {
     const uint32_t slot = binding_of(t, list[i].id);
-    if (slot >= uniform_blocks_per_stage)
-      return tl::unexpected(
-          fmt::sprintf("constant buffer %s at b%u: only b0 to b15 exist", list[i].name, slot));
+    if (slot >= constant_buffer_registers)
+      return tl::unexpected(fmt::sprintf("constant buffer %s at b%u: only b0 to b%u exist", list[i].name, slot,
+                                         constant_buffer_registers - 1));
     size_t size = 0;
     spvc_compiler_get_declared_struct_size(
         t.compiler, spvc_compiler_get_type_handle(t.compiler, list[i].base_type_id), &size);
@@ -272,7 +276,7 @@ tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources res
   for (size_t k = 0; k < count; ++k) {
     const char* image_name = spvc_compiler_get_name(t.compiler, pairs[k].image_id);
     const uint32_t image_binding = binding_of(t, pairs[k].image_id);
-    if (image_binding < texture_shift || image_binding >= sampler_shift)
+    if (image_binding < texture_shift || image_binding >= texture_shift + texture_registers)
       return tl::unexpected(
           fmt::sprintf("texture %s has binding %u, outside the t registers", image_name, image_binding));
     translated_texture_t texture;
@@ -280,7 +284,7 @@ tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources res
     const bool real_sampler = pairs[k].sampler_id != 0 && pairs[k].sampler_id != dummy;
     if (real_sampler) {
       const uint32_t sampler_binding = binding_of(t, pairs[k].sampler_id);
-      if (sampler_binding < sampler_shift || sampler_binding >= uav_shift)
+      if (sampler_binding < sampler_shift || sampler_binding >= sampler_shift + sampler_registers)
         return tl::unexpected(fmt::sprintf("sampler %s has binding %u, outside the s registers",
                                            spvc_compiler_get_name(t.compiler, pairs[k].sampler_id),
                                            sampler_binding));
@@ -302,7 +306,7 @@ tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources res
     for (size_t k = 0; k < count; ++k) paired = paired || pairs[k].image_id == images[i].id;
     if (paired) continue;
     const uint32_t image_binding = binding_of(t, images[i].id);
-    if (image_binding < texture_shift || image_binding >= sampler_shift)
+    if (image_binding < texture_shift || image_binding >= texture_shift + texture_registers)
       return tl::unexpected(
           fmt::sprintf("texture %s has binding %u, outside the t registers", images[i].name, image_binding));
     if (out.textures.size() >= texture_units_per_stage)
