@@ -1,6 +1,7 @@
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(JPEG REQUIRED)
 find_package(fmt REQUIRED)
 find_package(tl-expected REQUIRED)
 find_package(GTest REQUIRED)

@@ -1,5 +1,6 @@
-// PNG files with an empty image-data chunk before the first one with data: the decoder copied the
-// chunk's no bytes through a null buffer. The chunk carries nothing, so the image is as without it.
+// PNG and JPEG files the fuzzer found: an empty image-data chunk before the first one with data (the
+// decoder copied the chunk's no bytes through a null buffer), a JPEG Huffman table the decoder read
+// past, and headers that claim far more pixels than their bytes could hold.
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,20 @@ TEST(ImageDecoderTest, EmptyImageDataChunksAreSkipped) {
   const std::vector<uint8_t> found = fixture("png-empty-first-idat.png");
   ASSERT_FALSE(found.empty());
   EXPECT_FALSE(decode_image_rgba8(found.data(), found.size()).has_value());
+}
+
+TEST(ImageDecoderTest, BrokenJpegsAndOversizedHeadersGiveNoImage) {
+  const std::vector<uint8_t> jpeg = fixture("jpeg-bad-huffman-table.jpg");
+  ASSERT_FALSE(jpeg.empty());
+  EXPECT_FALSE(decode_image_rgba8(jpeg.data(), jpeg.size()).has_value());
+
+  // The 9×7 PNG claiming 20000×20000 pixels in its header.
+  std::vector<uint8_t> huge = fixture("palette.png");
+  ASSERT_GT(huge.size(), 24u);
+  const uint8_t side[4] = {0x00, 0x00, 0x4E, 0x20};
+  std::memcpy(huge.data() + 16, side, 4);
+  std::memcpy(huge.data() + 20, side, 4);
+  EXPECT_FALSE(decode_image_rgba8(huge.data(), huge.size()).has_value());
 }
 
 }  // namespace
