@@ -11,6 +11,10 @@ if(PUMBLECRISP_SANITIZE)
   add_compile_options(-fsanitize=${PUMBLECRISP_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=${PUMBLECRISP_SANITIZE})
 endif()
+# The fuzzers are steered by the coverage of the readers they call, not only of their own file.
+if(PUMBLECRISP_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # Adds a library built from every source file below the given directories but the excluded ones.
 function(pumblecrisp_glob_library name)

@@ -96,7 +96,10 @@ bool block_mesh_t::load_scene(const std::string& path) {
     return files->read_file(folder + uri, out);
   };
   auto read = read_gltf_meshes(std::span<const uint8_t>(bytes.data(), bytes.size()), read_beside);
-  if (!read && read.error() == gltf_error_t::unreadable) return false;
+  if (!read && read.error().error == gltf_error_t::unreadable) {
+    LOG_WRN("Unable to read glTF file %s: %s", path.c_str(), read.error().problem.c_str());
+    return false;
+  }
   meshes.clear();
   if (!read) {
     LOG_INF("file has no scenes: %s", path.c_str());

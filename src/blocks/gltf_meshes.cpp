@@ -22,6 +22,8 @@
 #include <tiny_gltf.h>
 #pragma GCC diagnostic pop
 
+#include <fmt/format.h>
+
 #include "support/log.h"
 
 namespace {
@@ -112,15 +114,36 @@ struct accessor_view_t {
   size_t count = 0;
 };
 
-std::optional<accessor_view_t> view_of(const tinygltf::Model& model, const tinygltf::Accessor& accessor) {
+// What the meshes of one file may make together: the file's own bytes and its buffers' bound
+// every accessor without data and, times a margin for meshes drawn by several nodes, the output.
+struct limits_t {
+  uint64_t bytes_present = 0;
+  uint64_t output_left = 0;  // bytes of vertices and indices still allowed
+  static constexpr uint64_t output_per_byte = 64;
+};
+
+std::optional<accessor_view_t> view_of(const tinygltf::Model& model, const tinygltf::Accessor& accessor,
+                                       const limits_t& limits, std::string& problem) {
   accessor_view_t v;
   v.component_type = accessor.componentType;
   v.components = component_count(accessor.type);
   v.normalized = accessor.normalized;
   v.count = accessor.count;
   const size_t element = size_t(component_size(accessor.componentType)) * size_t(v.components);
-  if (element == 0) return std::nullopt;
-  if (accessor.bufferView < 0) return v;
+  if (element == 0) {
+    problem = "an accessor of an unknown component type";
+    return std::nullopt;
+  }
+  if (accessor.bufferView < 0) {
+    // Without data every element reads as zero: its count is all that sizes the mesh.
+    if (uint64_t(v.count) > limits.bytes_present) {
+      problem = fmt::format("an accessor of {} elements without data in a file of {} bytes", v.count,
+                            limits.bytes_present);
+      return std::nullopt;
+    }
+    return v;
+  }
+  problem = "an accessor past the end of its data";
   if (size_t(accessor.bufferView) >= model.bufferViews.size()) return std::nullopt;
   const tinygltf::BufferView& view = model.bufferViews[size_t(accessor.bufferView)];
   if (view.buffer < 0 || size_t(view.buffer) >= model.buffers.size()) return std::nullopt;
@@ -132,6 +155,7 @@ std::optional<accessor_view_t> view_of(const tinygltf::Model& model, const tinyg
     const size_t room = view.byteLength - accessor.byteOffset;
     if (element > room || (v.count - 1) > (room - element) / v.stride) return std::nullopt;
   }
+  problem.clear();
   v.data = buffer.data() + view.byteOffset + accessor.byteOffset;
   return v;
 }
@@ -209,11 +233,11 @@ float4x4 node_transform(const tinygltf::Node& node) {
   return m;
 }
 
-// One mesh of the file, or nothing (logged) when it cannot be drawn; out-of-range data fails the
-// whole file.
+// One mesh of the file, or nothing (logged) when it cannot be drawn; data out of range or of
+// disagreeing counts fails the whole file with the problem.
 std::optional<gltf_mesh_data_t> make_mesh(const tinygltf::Model& model, const tinygltf::Mesh& mesh,
-                                          const std::vector<std::vector<std::string>>& orders,
-                                          bool& out_of_range) {
+                                          const std::vector<std::vector<std::string>>& orders, limits_t& limits,
+                                          std::string& problem) {
   const char* name = mesh.name.c_str();
   if (mesh.primitives.empty()) {
     LOG_INF("Skipping mesh: %s - no primitives found", name);
@@ -238,7 +262,7 @@ std::optional<gltf_mesh_data_t> make_mesh(const tinygltf::Model& model, const ti
       auto found = primitive.attributes.find(attribute);
       if (found == primitive.attributes.end()) continue;
       if (found->second < 0 || size_t(found->second) >= model.accessors.size()) {
-        out_of_range = true;
+        problem = fmt::format("mesh {}: {} names no accessor", mesh.name, attribute);
         return std::nullopt;
       }
       const tinygltf::Accessor& accessor = model.accessors[size_t(found->second)];
@@ -272,21 +296,38 @@ std::optional<gltf_mesh_data_t> make_mesh(const tinygltf::Model& model, const ti
     if (!first_set) first_set = set;
     out.flags |= set;
 
+    // An attribute taken before the position decided the count must still hold one per vertex.
+    for (auto [attribute, label] : {std::pair{normal, "NORMAL"}, std::pair{texcoord, "TEXCOORD"}}) {
+      if (attribute && attribute->count != n) {
+        problem = fmt::format("mesh {}: {} has {} elements for {} vertices", mesh.name, label, attribute->count, n);
+        return std::nullopt;
+      }
+    }
+
     const uint32_t stride = uint32_t(cp + cn + ct);
     out.stride = stride;
     const size_t base = out.vertex_count;
     // The vertex buffer's count and the rebased indices are 32-bit.
     if (n > size_t(UINT32_MAX) - base) {
-      out_of_range = true;
+      problem = fmt::format("mesh {}: more than 2^32 vertices", mesh.name);
       return std::nullopt;
     }
-    std::optional<accessor_view_t> pv, nv, tv;
-    if (position && !(pv = view_of(model, *position))) out_of_range = true;
-    if (normal && !(nv = view_of(model, *normal))) out_of_range = true;
-    if (texcoord && !(tv = view_of(model, *texcoord))) out_of_range = true;
-    const auto index_view = view_of(model, model.accessors[size_t(primitive.indices)]);
-    if (!index_view) out_of_range = true;
-    if (out_of_range) return std::nullopt;
+    std::optional<accessor_view_t> pv, nv, tv, index_view;
+    auto view = [&](const tinygltf::Accessor* accessor, std::optional<accessor_view_t>& out) {
+      return !accessor || (out = view_of(model, *accessor, limits, problem)).has_value();
+    };
+    if (!view(position, pv) || !view(normal, nv) || !view(texcoord, tv) ||
+        !view(&model.accessors[size_t(primitive.indices)], index_view)) {
+      problem = fmt::format("mesh {}: {}", mesh.name, problem);
+      return std::nullopt;
+    }
+    const uint64_t output = (uint64_t(n) * stride + index_view->count) * 4;
+    if (output > limits.output_left) {
+      problem = fmt::format("mesh {}: more vertices and indices than {} bytes of file can hold", mesh.name,
+                            limits.bytes_present);
+      return std::nullopt;
+    }
+    limits.output_left -= output;
     out.vertices.resize((base + n) * stride);
     for (size_t i = 0; i < n; ++i) {
       float* v = out.vertices.data() + (base + i) * stride;
@@ -342,9 +383,9 @@ bool skip_image(tinygltf::Image*, const int, std::string*, std::string*, int, in
 
 }  // namespace
 
-tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::span<const uint8_t> bytes,
-                                                                         const gltf_file_reader_t& read_file) {
-  if (bytes.size() > UINT32_MAX) return tl::unexpected(gltf_error_t::unreadable);
+tl::expected<std::vector<gltf_mesh_data_t>, gltf_failure_t> read_gltf_meshes(std::span<const uint8_t> bytes,
+                                                                           const gltf_file_reader_t& read_file) {
+  if (bytes.size() > UINT32_MAX) return tl::unexpected(gltf_failure_t{gltf_error_t::unreadable, "larger than 4 GB"});
   const bool binary = bytes.size() >= 4 && std::memcmp(bytes.data(), "glTF", 4) == 0;
   tinygltf::TinyGLTF loader;
   // External buffers are read through the caller, so nothing outside the virtual file system opens.
@@ -358,10 +399,14 @@ tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::
              : loader.LoadASCIIFromString(&model, &err, &warn, reinterpret_cast<const char*>(bytes.data()),
                                           unsigned(bytes.size()), "");
   if (!loaded) {
-    LOG_DBG("glTF: %s", err.c_str());
-    return tl::unexpected(gltf_error_t::unreadable);
+    while (!err.empty() && (err.back() == '\n' || err.back() == ' ')) err.pop_back();
+    return tl::unexpected(gltf_failure_t{gltf_error_t::unreadable, err.empty() ? "not glTF" : err});
   }
-  if (model.scenes.empty()) return tl::unexpected(gltf_error_t::no_scenes);
+  if (model.scenes.empty()) return tl::unexpected(gltf_failure_t{gltf_error_t::no_scenes, "no scenes"});
+  limits_t limits;
+  limits.bytes_present = bytes.size();
+  for (const tinygltf::Buffer& buffer : model.buffers) limits.bytes_present += buffer.data.size();
+  limits.output_left = limits.bytes_present * limits_t::output_per_byte;
   const auto text = json_text(bytes, binary);
   const attribute_orders_t orders = text ? attribute_orders(*text) : attribute_orders_t{};
 
@@ -389,14 +434,11 @@ tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::
     }
     if (skipped_nodes.contains(node_index)) continue;
     const size_t mesh_index = size_t(node.mesh);
-    bool out_of_range = false;
-    auto mesh = make_mesh(model, model.meshes[mesh_index], mesh_index < orders.size() ? orders[mesh_index]
-                                                                                        : attribute_orders_t::value_type{},
-                          out_of_range);
-    if (out_of_range) {
-      LOG_INF("Accessor out of range in mesh: %s", model.meshes[mesh_index].name.c_str());
-      return tl::unexpected(gltf_error_t::unreadable);
-    }
+    std::string problem;
+    auto mesh = make_mesh(model, model.meshes[mesh_index],
+                          mesh_index < orders.size() ? orders[mesh_index] : attribute_orders_t::value_type{}, limits,
+                          problem);
+    if (!problem.empty()) return tl::unexpected(gltf_failure_t{gltf_error_t::unreadable, problem});
     if (!mesh) {
       skipped_nodes.insert(node_index);
       continue;

@@ -40,10 +40,16 @@ enum class gltf_error_t {
   no_scenes,
 };
 
+struct gltf_failure_t {
+  gltf_error_t error = gltf_error_t::unreadable;
+  std::string problem;  // what is wrong, for the caller's message naming the file; may be empty
+};
+
 // Reads the file an external buffer's URI names, relative to the glTF file; false when it cannot.
 using gltf_file_reader_t = std::function<bool(const std::string& uri, std::vector<uint8_t>& bytes)>;
 
 // Skipped meshes and attributes are logged, named after the mesh. Without a reader every external
-// buffer is missing.
-tl::expected<std::vector<gltf_mesh_data_t>, gltf_error_t> read_gltf_meshes(std::span<const uint8_t> bytes,
+// buffer is missing. Every accessor used must agree with its primitive's vertex count and fit in the
+// bytes present; what the meshes make together is bounded by those bytes too.
+tl::expected<std::vector<gltf_mesh_data_t>, gltf_failure_t> read_gltf_meshes(std::span<const uint8_t> bytes,
                                                                          const gltf_file_reader_t& read_file = {});

@@ -49,7 +49,9 @@ int32_t& camera_id_counter() {
 }
 
 void block_camera_t::init_defaults() {
-  id = camera_id_counter()++;
+  // A table may have raised the counter to the largest id; later cameras share it rather than wrap.
+  id = camera_id_counter();
+  if (camera_id_counter() < INT32_MAX) ++camera_id_counter();
   name = fmt::sprintf("Camera %d", id);
   pos = construct_variable("pos", VT_FLOAT3, default_pos);
   dir = construct_ranged_variable("dir", VT_FLOAT3, default_dir, -1.0f, 1.0f, direction_flag | ranged);
@@ -64,7 +66,7 @@ bool block_camera_t::load(const serial::value_t& table) {
   id = table.get_int("id", -1);
   if (table.get_any("id", {serial::value_kind_t::int_, serial::value_kind_t::float_}).valid &&
       camera_id_counter() <= id) {
-    camera_id_counter() = id + 1;
+    camera_id_counter() = id < INT32_MAX ? id + 1 : INT32_MAX;
   }
   pos = load_variable_at(table, "pos");
   dir = load_variable_at(table, "dir");

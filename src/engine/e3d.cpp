@@ -233,8 +233,10 @@ std::unique_ptr<scene_t> parse_scene(std::span<const uint8_t> bytes) {
     in.read_bytes(tag, 4);
     uint32_t size = in.read_u32();
     if (size > in.left()) return nullptr;
-    read_chunk(in, *scene, tag);
-    if (in.failed()) return nullptr;
+    // The payload is read on its own: a short chunk must not take the next chunk's bytes as its own.
+    stream_reader_t payload(bytes.subspan(in.cursor(), size));
+    read_chunk(payload, *scene, tag);
+    if (payload.failed()) return nullptr;
     in.seek(chunk_start + 8 + size);
   }
 

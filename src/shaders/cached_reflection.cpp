@@ -3,34 +3,63 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fmt/format.h>
+
 namespace {
 
 using cursor_t = cached_reflection_t::cursor_t;
 
-// A fixed-size record, or all zero (the cursor staying) when it does not fit.
-template <typename record_t>
-void read_record(cursor_t& cursor, record_t& record, size_t size = sizeof(record_t)) {
-  std::memset(&record, 0, sizeof(record_t));
-  if (cursor.left() < size) return;
-  std::memcpy(&record, cursor.bytes + cursor.offset, size);
-  cursor.offset += size;
-}
+// The smallest a list entry can be: its fixed records and the lengths of its strings.
+constexpr size_t parameter_bytes = 40 + 4;
+constexpr size_t binding_bytes = 40 + 4;
+constexpr size_t buffer_bytes = 24 + 4 + 4;
+constexpr size_t variable_bytes = 48 + 4 + 40 + 4;
 
-int32_t read_count(cursor_t& cursor) {
-  int32_t count = 0;
-  if (cursor.left() < sizeof(count)) return 0;
-  std::memcpy(&count, cursor.bytes + cursor.offset, sizeof(count));
-  cursor.offset += sizeof(count);
-  return std::clamp(count, 0, cached_reflection_t::max_list_length);
-}
+// Reads like the cursor alone, remembering the first place where the blob is not whole.
+struct blob_reader_t {
+  cursor_t cursor;
+  std::string problem;
+
+  void fail(const std::string& text) {
+    if (problem.empty()) problem = text;
+  }
+  void end_inside(const char* what) { fail(fmt::format("ends inside {} at byte {}", what, cursor.offset)); }
+
+  // A fixed-size record, or all zero (the cursor staying) when it does not fit.
+  template <typename record_t>
+  void record(record_t& out, const char* what) {
+    std::memset(&out, 0, sizeof(record_t));
+    if (cursor.left() < sizeof(record_t)) return end_inside(what);
+    std::memcpy(&out, cursor.bytes + cursor.offset, sizeof(record_t));
+    cursor.offset += sizeof(record_t);
+  }
+  void string(std::string& text, const char* what) {
+    if (!cached_reflection_t::read_blob_string(cursor, text)) end_inside(what);
+  }
+  // A list's length: 0 when it does not fit, at most the cap. A length the bytes left could not
+  // hold is a broken blob, though what is there is still read.
+  int32_t count(const char* what, size_t entry_bytes) {
+    int32_t value = 0;
+    if (cursor.left() < sizeof(value)) {
+      end_inside(what);
+      return 0;
+    }
+    std::memcpy(&value, cursor.bytes + cursor.offset, sizeof(value));
+    cursor.offset += sizeof(value);
+    if (value > 0 && uint64_t(value) > cursor.left() / entry_bytes)
+      fail(fmt::format("claims {} {} at byte {} where {} bytes are left", value, what, cursor.offset - 4,
+                       cursor.left()));
+    return std::clamp(value, 0, cached_reflection_t::max_list_length);
+  }
+};
 
 template <typename entry_t>
-void read_named_records(cursor_t& cursor, std::vector<entry_t>& list) {
-  const int32_t count = read_count(cursor);
+void read_named_records(blob_reader_t& in, std::vector<entry_t>& list, const char* what, size_t entry_bytes) {
+  const int32_t count = in.count(what, entry_bytes);
   for (int32_t i = 0; i < count; ++i) {
     entry_t& entry = list.emplace_back();
-    read_record(cursor, entry.record);
-    cached_reflection_t::read_blob_string(cursor, entry.name);
+    in.record(entry.record, what);
+    in.string(entry.name, what);
   }
 }
 
@@ -49,27 +78,29 @@ bool cached_reflection_t::read_blob_string(cursor_t& cursor, std::string& text) 
 }
 
 tl::expected<void, std::string> cached_reflection_t::load(const uint8_t* bytes, size_t size) {
-  cursor_t cursor{bytes, bytes ? size : 0, 0};
-  if (cursor.size >= sizeof(description)) read_record(cursor, description);
-  read_blob_string(cursor, creator);
-  read_named_records(cursor, input_parameters);
-  read_named_records(cursor, output_parameters);
-  read_named_records(cursor, bound_resources);
+  blob_reader_t in{cursor_t{bytes, bytes ? size : 0, 0}, {}};
+  if (in.cursor.size >= sizeof(description)) in.record(description, "the description");
+  in.string(creator, "the creator");
+  read_named_records(in, input_parameters, "input parameters", parameter_bytes);
+  read_named_records(in, output_parameters, "output parameters", parameter_bytes);
+  read_named_records(in, bound_resources, "bound resources", binding_bytes);
 
-  const int32_t buffer_count = read_count(cursor);
+  const int32_t buffer_count = in.count("constant buffers", buffer_bytes);
   for (int32_t i = 0; i < buffer_count; ++i) {
     buffer_t& buffer = constant_buffers.emplace_back();
-    read_record(cursor, buffer.record);
-    read_blob_string(cursor, buffer.name);
-    const int32_t variable_count = read_count(cursor);
+    in.record(buffer.record, "constant buffers");
+    in.string(buffer.name, "constant buffers");
+    const int32_t variable_count = in.count("variables", variable_bytes);
     for (int32_t j = 0; j < variable_count; ++j) {
       reflected_variable_t& variable = buffer.variables.emplace_back();
-      read_record(cursor, variable.record);
-      read_blob_string(cursor, variable.name);
-      read_record(cursor, variable.type);
-      read_blob_string(cursor, variable.type_name);
+      in.record(variable.record, "variables");
+      in.string(variable.name, "variables");
+      in.record(variable.type, "variables");
+      in.string(variable.type_name, "variables");
     }
   }
+  // A shader cached without reflection has an empty blob: nothing to apply, nothing wrong.
+  if (in.cursor.size == 0) in.problem.clear();
 
   // The stored pointers are meaningless; point them at the strings now that no list grows any more.
   description.Creator = creator.c_str();
@@ -83,6 +114,7 @@ tl::expected<void, std::string> cached_reflection_t::load(const uint8_t* bytes, 
       v.type.Name = v.type_name.c_str();
     }
   }
+  if (!in.problem.empty()) return tl::unexpected(in.problem);
   return {};
 }
 

@@ -61,7 +61,9 @@ class cached_reflection_t final : public reflection_interface_t {
   cached_reflection_t& operator=(const cached_reflection_t&) = delete;
 
   // Parses a blob into this empty object. Short, truncated and inconsistent blobs yield zeros,
-  // empty names and fewer records; the load itself always succeeds.
+  // empty names and fewer records, and the load fails with where the blob stops being whole: a
+  // record or string past its end, or a list longer than its bytes could hold. An empty blob is
+  // a shader without reflection and loads.
   tl::expected<void, std::string> load(const uint8_t* bytes, size_t size);
 
   HRESULT get_desc(D3D11_SHADER_DESC* out) override;

@@ -48,6 +48,24 @@ HRESULT create_stage_object(ID3D11Device* device, shader_t& shader, const std::v
   return hr;
 }
 
+// The device's slots for a bound resource of this input type; everything else has no register.
+uint32_t device_slot_count(D3D_SHADER_INPUT_TYPE type) {
+  switch (type) {
+    case D3D_SIT_CBUFFER: return D3D11_COMMONSHADER_CONSTANT_BUFFER_API_SLOT_COUNT;
+    case D3D_SIT_SAMPLER: return D3D11_COMMONSHADER_SAMPLER_SLOT_COUNT;
+    case D3D_SIT_TEXTURE:
+    case D3D_SIT_STRUCTURED:
+    case D3D_SIT_BYTEADDRESS: return D3D11_COMMONSHADER_INPUT_RESOURCE_SLOT_COUNT;
+    case D3D_SIT_UAV_RWTYPED:
+    case D3D_SIT_UAV_RWSTRUCTURED:
+    case D3D_SIT_UAV_RWBYTEADDRESS:
+    case D3D_SIT_UAV_APPEND_STRUCTURED:
+    case D3D_SIT_UAV_CONSUME_STRUCTURED:
+    case D3D_SIT_UAV_RWSTRUCTURED_WITH_COUNTER: return D3D11_1_UAV_SLOT_COUNT;
+    default: return UINT32_MAX;
+  }
+}
+
 }  // namespace
 
 uint8_t reflected_entry_type(const D3D11_SHADER_TYPE_DESC& type) {
@@ -108,9 +126,12 @@ void compile_task_t::ExecuteRange(enki::TaskSetPartition, uint32_t) {
     error = fmt::sprintf("Error compiling shader: %s, entry point: %s", path, entry_point);
   } else {
     cached_reflection_t reflected;
-    reflected.load(reflection.data(), reflection.size());
-    apply_reflection(reflected);
-    if (!metadata_path.empty()) {
+    auto reflected_ok = reflected.load(reflection.data(), reflection.size());
+    if (reflected_ok) reflected_ok = apply_reflection(reflected);
+    if (!reflected_ok) {
+      error = fmt::sprintf("Error reading reflection for: %s, entry point: %s, err: %s", path, entry_point,
+                           reflected_ok.error());
+    } else if (!metadata_path.empty()) {
       if (auto applied = apply_metadata(); !applied)
         error = fmt::sprintf("Error applying metadata for: %s, err: %s", path, applied.error());
     }
@@ -136,14 +157,17 @@ void compile_task_t::ExecuteRange(enki::TaskSetPartition, uint32_t) {
           entry_point.c_str(), final_error.empty() ? "ok" : final_error.c_str());
 }
 
-void compile_task_t::apply_reflection(reflection_interface_t& reflected) {
+tl::expected<void, std::string> compile_task_t::apply_reflection(reflection_interface_t& reflected) {
   shader_t& version = *shader;
   reflected.get_desc(&description);
+  // The description's counts come from the blob as written; the lists end at the first index the
+  // reflection cannot answer, and every later one is unanswered too.
+  std::string problem;
 
   for (shader_output_slot_t& slot : version.outputs) slot = shader_output_slot_t{};
   for (uint32_t i = 0; i < description.OutputParameters; ++i) {
     D3D11_SIGNATURE_PARAMETER_DESC parameter{};
-    if (FAILED(reflected.get_output_parameter_desc(i, &parameter))) continue;
+    if (FAILED(reflected.get_output_parameter_desc(i, &parameter))) break;
     if (parameter.SemanticIndex >= SHADER_SLOT_COUNT) continue;
     shader_output_slot_t& slot = version.outputs[parameter.SemanticIndex];
     slot.parameter = parameter;
@@ -157,8 +181,14 @@ void compile_task_t::apply_reflection(reflection_interface_t& reflected) {
   std::unordered_map<std::string, int32_t> cbuffer_slots;
   for (uint32_t i = 0; i < description.BoundResources; ++i) {
     D3D11_SHADER_INPUT_BIND_DESC binding{};
-    if (FAILED(reflected.get_resource_binding_desc(i, &binding))) continue;
+    if (FAILED(reflected.get_resource_binding_desc(i, &binding))) break;
     const std::string name = binding.Name ? binding.Name : "";
+    // A register the device has no slot for cannot come from a compiler: the blob is broken. What
+    // the tables cannot hold is not stored anyway; the sampler list is sized by its registers.
+    const uint32_t slots = device_slot_count(binding.Type);
+    const bool has_slot = binding.BindPoint < slots;
+    if (!has_slot && problem.empty())
+      problem = fmt::sprintf("%s at register %u, the device has %u", name, binding.BindPoint, slots);
     const shader_binding_t record{name, static_cast<int32_t>(binding.Type), static_cast<int32_t>(binding.BindPoint),
                                   static_cast<int32_t>(binding.uFlags)};
     const bool in_range = binding.BindPoint < SHADER_SLOT_COUNT;
@@ -167,7 +197,7 @@ void compile_task_t::apply_reflection(reflection_interface_t& reflected) {
         cbuffer_slots[name] = static_cast<int32_t>(binding.BindPoint);
         break;
       case D3D_SIT_SAMPLER:
-        version.samplers.push_back(record);
+        if (has_slot) version.samplers.push_back(record);
         break;
       case D3D_SIT_TEXTURE:
       case D3D_SIT_UAV_RWTYPED:
@@ -211,7 +241,7 @@ void compile_task_t::apply_reflection(reflection_interface_t& reflected) {
   for (uint32_t i = 0; i < description.ConstantBuffers; ++i) {
     reflected.select_constant_buffer(i);
     D3D11_SHADER_BUFFER_DESC buffer_desc{};
-    if (FAILED(reflected.get_constant_buffer_desc(&buffer_desc)) || buffer_desc.Name == previous_buffer) continue;
+    if (FAILED(reflected.get_constant_buffer_desc(&buffer_desc)) || buffer_desc.Name == previous_buffer) break;
     previous_buffer = buffer_desc.Name;
     const std::string buffer_name = buffer_desc.Name ? buffer_desc.Name : "";
     if (buffer_desc.Type == D3D_CT_RESOURCE_BIND_INFO) {
@@ -228,7 +258,7 @@ void compile_task_t::apply_reflection(reflection_interface_t& reflected) {
       D3D11_SHADER_TYPE_DESC type{};
       if (FAILED(reflected.get_variable_desc(&variable)) || FAILED(reflected.get_variable_type_desc(&type)) ||
           variable.Name == previous_variable)
-        continue;
+        break;
       previous_variable = variable.Name;
       const std::string name = variable.Name ? variable.Name : "";
       if (!(variable.uFlags & D3D_SVF_USED)) {
@@ -266,4 +296,6 @@ void compile_task_t::apply_reflection(reflection_interface_t& reflected) {
     if (S(resources)) buffer->buffer = S(resources)->create_constant_buffer(buffer->size, true, nullptr);
     version.cbuffers[slot] = std::move(buffer);
   }
+  if (!problem.empty()) return tl::unexpected(problem);
+  return {};
 }

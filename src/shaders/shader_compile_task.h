@@ -35,8 +35,9 @@ class compile_task_t : public enki::ITaskSet {
 
   void ExecuteRange(enki::TaskSetPartition range, uint32_t threadnum) override;
 
-  // Fills the version's outputs, resources, samplers and constant buffers from the reflection.
-  void apply_reflection(reflection_interface_t& reflection);
+  // Fills the version's outputs, resources, samplers and constant buffers from the reflection. A
+  // resource at a register past the device's slots is left out and fails the reflection.
+  tl::expected<void, std::string> apply_reflection(reflection_interface_t& reflection);
   // Reads the metadata file and applies it to the version.
   tl::expected<void, std::string> apply_metadata();
   tl::expected<void, std::string> apply_cbuffer_metadata(const serial::value_t& cbuffers);

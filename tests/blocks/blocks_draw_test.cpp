@@ -251,6 +251,13 @@ TEST_F(BlocksDrawTest, MeshBlockRefusesBadScenesWithItsMessagesAndDrawsNothing) 
   const int m = w.mesh("m", {gltf_writer_t::primitive({{"POSITION", past}, {"NORMAL", p}}, i)});
   write("meshes/out-of-range.gltf", w.text({w.node(m)}));
   write("meshes/no-scenes.gltf", w.text({w.node(m)}, false));
+  {
+    gltf_writer_t z;
+    const int zp = z.vec3({0, 0, 0, 1, 0, 0, 0, 1, 0}), zi = z.indices16({0, 1, 2});
+    const int empty = z.accessor(R"({"bufferView": 0, "componentType": 5126, "count": 0, "type": "VEC3"})");
+    const int zm = z.mesh("m", {gltf_writer_t::primitive({{"NORMAL", empty}, {"POSITION", zp}}, zi)});
+    write("meshes/zero-normals.gltf", z.text({z.node(zm)}));
+  }
   std::ifstream glb(std::filesystem::path(PUMBLECRISP_TEST_DATA) / "meshes/two.glb", std::ios::binary);
   std::string bytes{std::istreambuf_iterator<char>(glb), std::istreambuf_iterator<char>()};
   write("meshes/truncated.glb", bytes.substr(0, bytes.size() / 2));
@@ -274,6 +281,9 @@ TEST_F(BlocksDrawTest, MeshBlockRefusesBadScenesWithItsMessagesAndDrawsNothing) 
       {"[scene]\nfilename = \"meshes/truncated.glb\"\n", {"Error loading scene: meshes/truncated.glb"}},
       {"[scene]\nfilename = \"meshes/sub/climbing.gltf\"\n", {"Error loading scene: meshes/sub/climbing.gltf"}},
       {"[scene]\nfilename = \"meshes/out-of-range.gltf\"\n", {"Error loading scene: meshes/out-of-range.gltf"}},
+      {"[scene]\nfilename = \"meshes/zero-normals.gltf\"\n",
+       {"Unable to read glTF file meshes/zero-normals.gltf: mesh m: NORMAL has 0 elements for 3 vertices",
+        "Error loading scene: meshes/zero-normals.gltf"}},
       {"[scene]\nfilename = \"meshes/no-scenes.gltf\"\n",
        {"file has no scenes: meshes/no-scenes.gltf", "Error loading scene: meshes/no-scenes.gltf"}},
   };

@@ -225,8 +225,59 @@ TEST(GltfMeshesTest, BadFilesAreRefused) {
     SCOPED_TRACE(c.name);
     auto read = read_gltf_meshes(c.bytes);
     ASSERT_FALSE(read.has_value());
-    EXPECT_EQ(read.error(), c.error);
+    EXPECT_EQ(read.error().error, c.error);
+    EXPECT_FALSE(read.error().problem.empty());
   }
+}
+
+// Every accessor a primitive takes holds one element per vertex, and no count sizes more than the
+// file's bytes could: an attribute taken before the position set the count was read past its data,
+// a count without data asked for gigabytes.
+TEST(GltfMeshesTest, AccessorCountsAgreeWithTheVerticesAndTheBytesPresent) {
+  struct case_t {
+    const char* name;
+    const char* problem;
+  };
+  const case_t cases[] = {
+      {"empty normals before the position", "mesh m: NORMAL has 0 elements for 4 vertices"},
+      {"empty texture coordinates before the position", "mesh m: TEXCOORD has 0 elements for 4 vertices"},
+      {"positions without data", "mesh m: an accessor of 4000000000 elements without data in a file of"},
+      {"one mesh drawn by many nodes", "mesh m: more vertices and indices than"},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.name);
+    gltf_writer_t w;
+    const int p = w.vec3(quad_positions), n = w.vec3(quad_normals), i = w.indices16({0, 1, 2});
+    const int empty_normals = w.accessor(R"({"bufferView": 1, "componentType": 5126, "count": 0, "type": "VEC3"})");
+    const int empty_uv = w.accessor(R"({"bufferView": 1, "componentType": 5126, "count": 0, "type": "VEC2"})");
+    const int huge = w.accessor(R"({"componentType": 5126, "count": 4000000000, "type": "VEC3"})");
+    const int dataless = w.accessor(R"({"componentType": 5126, "count": 3000, "type": "VEC3"})");
+    const std::string name = c.name;
+    std::string primitive;
+    std::vector<int> nodes;
+    if (name == "empty normals before the position")
+      primitive = gltf_writer_t::primitive({{"NORMAL", empty_normals}, {"POSITION", p}}, i);
+    if (name == "empty texture coordinates before the position")
+      primitive = gltf_writer_t::primitive({{"TEXCOORD_0", empty_uv}, {"POSITION", p}, {"NORMAL", n}}, i);
+    if (name == "positions without data") primitive = gltf_writer_t::primitive({{"POSITION", huge}}, i);
+    if (name == "one mesh drawn by many nodes") primitive = gltf_writer_t::primitive({{"POSITION", dataless}}, i);
+    const int mesh = w.mesh("m", {primitive});
+    for (int k = 0; k < (name == "one mesh drawn by many nodes" ? 3000 : 1); ++k) nodes.push_back(w.node(mesh));
+    const std::string text = w.text(nodes);
+    auto read = read_gltf_meshes(bytes_of(text));
+    ASSERT_FALSE(read.has_value());
+    EXPECT_EQ(read.error().error, gltf_error_t::unreadable);
+    EXPECT_EQ(read.error().problem.rfind(c.problem, 0), 0u) << read.error().problem;
+  }
+  // A handful of nodes drawing one mesh whose positions have no data is fine: they read as zeros.
+  gltf_writer_t w;
+  const int dataless = w.accessor(R"({"componentType": 5126, "count": 3, "type": "VEC3"})");
+  const int i = w.indices16({0, 1, 2});
+  const int mesh = w.mesh("m", {gltf_writer_t::primitive({{"POSITION", dataless}}, i)});
+  auto read = read_gltf_meshes(bytes_of(w.text({w.node(mesh), w.node(mesh)})));
+  ASSERT_TRUE(read.has_value());
+  ASSERT_EQ(read->size(), 2u);
+  EXPECT_EQ(read->front().vertices, std::vector<float>(9, 0.0f));
 }
 
 }  // namespace

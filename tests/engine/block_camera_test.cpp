@@ -44,6 +44,19 @@ TEST_F(BlockCameraTest, DefaultsDrawIdsFromTheCounterAndTablesRaiseIt) {
   EXPECT_FLOAT_EQ(no_id.get_fov(0), 1.0471976f);
 }
 
+// The largest id a table can hold leaves the counter nowhere to go: it stays there instead of
+// overflowing, and cameras given defaults afterwards share that id.
+TEST_F(BlockCameraTest, LargestTableIdKeepsTheCounterInRange) {
+  camera_id_counter() = 1;
+  block_camera_t loaded;
+  loaded.load(parse("id = 2147483647"));
+  EXPECT_EQ(loaded.id, INT32_MAX);
+  EXPECT_EQ(default_camera()->id, INT32_MAX);
+  EXPECT_EQ(default_camera()->id, INT32_MAX);
+  EXPECT_EQ(camera_id_counter(), INT32_MAX);
+  camera_id_counter() = 1;
+}
+
 TEST_F(BlockCameraTest, GettersAnimateOnlyWhileRunningAndMatricesUseTimeZero) {
   block_camera_t camera;
   camera.load(

@@ -90,6 +90,17 @@ TEST(E3dReaderTest, EmptyFileIsAnEmptySceneAndTruncatedFilesAreRejected) {
   EXPECT_FALSE(e3d_writer_t().object("d", 1).chunk("CAMR").parse());
 }
 
+// A camera chunk cut after its field of view, followed by a whole dummy: the camera's near plane
+// and the rest would otherwise be read from the dummy chunk's header and name.
+TEST(E3dReaderTest, ShortChunkDoesNotReadTheNextChunk) {
+  e3d_writer_t w;
+  w.object("c", 1).f32(0.8f).chunk("CAMR").object("a dummy with a long enough name", 2).chunk("DUMY");
+  EXPECT_FALSE(w.parse());
+  e3d_writer_t whole;
+  whole.camera("c", 1).chunk("CAMR").object("a dummy with a long enough name", 2).chunk("DUMY");
+  EXPECT_TRUE(whole.parse());
+}
+
 TEST(E3dReaderTest, UnknownChunksAreSkippedBySize) {
   auto scene = e3d_writer_t()
                    .u32(0xdeadbeef)

@@ -1,14 +1,28 @@
-// Reflection blobs of any shape: the reader never fails, and every name it hands out is one of
-// its stored strings.
+// Reflection blobs of any shape: the reader keeps what it could read and every name it hands out is
+// one of its stored strings; a blob it takes fills a shader's tables within the device's slots.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "shaders/cached_reflection.h"
+#include "shaders/shader_compile_task.h"
+#include "support/log.h"
+#include "support/systems.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  cached_reflection_t reflection;
-  if (!reflection.load(data, size)) __builtin_trap();
+namespace {
+
+// A shader's tables without a device: constant buffers get no GPU buffer.
+struct quiet_systems_t {
+  quiet_systems_t() {
+    logger::set_current_logger(&logger);
+    g_systems = &systems;
+  }
+  logger::logger_t logger{-1};
+  systems_t systems;
+};
+
+void check_queries(cached_reflection_t& reflection, size_t size) {
   D3D11_SHADER_DESC desc{};
   reflection.get_desc(&desc);
   if (std::strlen(desc.Creator) > size) __builtin_trap();
@@ -30,5 +44,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (std::strlen(variable.Name) + std::strlen(type.Name) > size) __builtin_trap();
     }
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static quiet_systems_t quiet;
+  cached_reflection_t reflection;
+  const bool whole = reflection.load(data, size).has_value();
+  check_queries(reflection, size);
+  if (!whole) return 0;
+
+  compile_task_t task(nullptr);
+  task.shader = std::make_shared<shader_t>(SHADER_STAGE_PIXEL, path_info_t("shaders/fuzz.hlsl"), "Main");
+  const bool applied = task.apply_reflection(reflection).has_value();
+  const shader_t& shader = *task.shader;
+  for (const shader_binding_t& sampler : shader.samplers)
+    if (sampler.bind_point < 0 || sampler.bind_point >= int32_t(D3D11_COMMONSHADER_SAMPLER_SLOT_COUNT))
+      __builtin_trap();
+  if (shader.cbuffers.size() > D3D11_COMMONSHADER_CONSTANT_BUFFER_API_SLOT_COUNT) __builtin_trap();
+  (void)applied;
   return 0;
 }

@@ -391,3 +391,44 @@ TEST(SpirvTranslate, GlslBuildsSeparablePrograms) {
 }
 
 }  // namespace
+
+// A module the fuzzer made from a content shader: the translation library read past its tables
+// on it. The validator refuses it first, whatever the stage.
+TEST(SpirvTranslate, MalformedModulesAreRefusedBeforeTranslation) {
+  const std::vector<char> module = read_bytes(std::string(PUMBLECRISP_TEST_DATA) + "/fuzz/spirv-bad-id.spv");
+  ASSERT_FALSE(module.empty());
+  for (spirv_stage_t stage :
+       {spirv_stage_t::vertex, spirv_stage_t::geometry, spirv_stage_t::pixel, spirv_stage_t::compute}) {
+    auto result = translate_spirv(module.data(), module.size(), stage);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().rfind("invalid SPIR-V: ", 0), 0u) << result.error();
+  }
+}
+
+// Registers the device has no slot for are refused: a content shader the fuzzer moved to s40, and
+// HLSL naming b14 and t128.
+TEST(SpirvTranslate, RegistersPastTheDeviceSlotsAreRefused) {
+  const std::vector<char> moved = read_bytes(std::string(PUMBLECRISP_TEST_DATA) + "/fuzz/spirv-sampler-s40.spv");
+  ASSERT_FALSE(moved.empty());
+  auto result = translate_spirv(moved.data(), moved.size(), spirv_stage_t::pixel);
+  ASSERT_FALSE(result.has_value());
+  EXPECT_EQ(result.error(), "sampler linearClampSampler has binding 2040, outside the s registers");
+
+  struct case_t {
+    const char* source;
+    const char* error;
+  };
+  const case_t cases[] = {
+      {"cbuffer P : register(b14) { float a; }; float4 PsMain() : SV_Target { return a; }",
+       "constant buffer P at b14: only b0 to b13 exist"},
+      {"Texture2D t : register(t128); float4 PsMain() : SV_Target { return t.Load(int3(0, 0, 0)); }",
+       "texture t has binding 1128, outside the t registers"},
+  };
+  for (const case_t& c : cases) {
+    const std::vector<char> code = compile_hlsl(c.source, spirv_stage_t::pixel, "PsMain");
+    ASSERT_FALSE(code.empty()) << c.source;
+    auto translated = translate_spirv(code.data(), code.size(), spirv_stage_t::pixel);
+    ASSERT_FALSE(translated.has_value()) << c.source;
+    EXPECT_EQ(translated.error(), c.error);
+  }
+}

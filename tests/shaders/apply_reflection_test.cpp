@@ -213,3 +213,51 @@ TEST_F(apply_reflection_test, CountsBeyondTheListsAreSkipped) {
   ASSERT_EQ(s->cbuffers.size(), 1u);
   EXPECT_EQ(s->cbuffers[0]->entries.size(), 1u);
 }
+
+// A register the device has no slot for fails the reflection and is not stored: a sampler there
+// would size the pass's sampler list by it. The last slot of each kind is fine.
+TEST_F(apply_reflection_test, RegistersPastTheDeviceSlotsFailTheReflection) {
+  struct case_t {
+    const char* name;
+    blob_builder_t::binding_t binding;
+    const char* problem;  // null: applies
+  };
+  const case_t cases[] = {
+      {"sampler 15", {"s", 3, 15, 0}, nullptr},
+      {"sampler 2^31", {"s", 3, 0x80000000u, 0}, "s at register 2147483648, the device has 16"},
+      {"texture 127", {"t", 2, 127, 0}, nullptr},
+      {"texture 128", {"t", 2, 128, 0}, "t at register 128, the device has 128"},
+      {"constant buffer 14", {"c", 0, 14, 0}, "c at register 14, the device has 14"},
+      {"read-write buffer 8", {"u", 6, 8, 0}, "u at register 8, the device has 8"},
+      {"append buffer 8", {"a", 9, 8, 0}, "a at register 8, the device has 8"},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.name);
+    blob_builder_t b;
+    b.bindings = {c.binding};
+    compile_task_t task(nullptr);
+    task.shader = std::make_shared<shader_t>(SHADER_STAGE_PIXEL, path_info_t("shaders/t.hlsl"), "Main");
+    const auto bytes = b.bytes();
+    cached_reflection_t reflection;
+    ASSERT_TRUE(reflection.load(bytes.data(), bytes.size()));
+    auto applied = task.apply_reflection(reflection);
+    ASSERT_EQ(applied.has_value(), c.problem == nullptr);
+    if (c.problem) {
+      EXPECT_EQ(applied.error(), c.problem);
+      EXPECT_TRUE(task.shader->samplers.empty());
+    }
+  }
+}
+
+// Counts in the billions in the description end with the lists the blob holds.
+TEST_F(apply_reflection_test, DescriptionCountsInTheBillionsStopAtTheLists) {
+  blob_builder_t b;
+  b.outputs = {{"SV_Target", 0}};
+  b.bindings = {{"s", 3, 1, 0}};
+  b.buffers = {{"P", 0, 16, {var("a", 0, 0, 3, 1, 1)}}};
+  b.desc_outputs = b.desc_bindings = b.desc_buffers = 0x7FFFFFFF;
+  auto s = apply(b);
+  EXPECT_TRUE(s->outputs[0].used);
+  EXPECT_EQ(s->samplers.size(), 1u);
+  ASSERT_EQ(s->cbuffers.size(), 1u);
+}

@@ -20,8 +20,9 @@ blob_builder_t full_blob() {
   return b;
 }
 
-void load_into(cached_reflection_t& r, const std::vector<uint8_t>& bytes) {
-  EXPECT_TRUE(r.load(bytes.data(), bytes.size()).has_value());
+// A blob that is not whole still yields what it holds, and the load says so.
+void load_into(cached_reflection_t& r, const std::vector<uint8_t>& bytes, bool whole = true) {
+  EXPECT_EQ(r.load(bytes.data(), bytes.size()).has_value(), whole);
 }
 
 }  // namespace
@@ -78,7 +79,7 @@ TEST(CachedReflection, ShortBlobHasZeroDescriptionAndReadsTheCreatorFromTheStart
   blob_builder_t::string(bytes, std::string(96, 'c'));
   ASSERT_EQ(bytes.size(), 100u);
   cached_reflection_t r;
-  load_into(r, bytes);
+  load_into(r, bytes, false);
   D3D11_SHADER_DESC desc{};
   r.get_desc(&desc);
   EXPECT_EQ(desc.Version, 0u);
@@ -98,7 +99,7 @@ TEST(CachedReflection, StringLengthWithAllBitsSetIsEmptyAndReadingGoesOnAfterIt)
   EXPECT_EQ(cursor.offset, 4u);
 
   cached_reflection_t r;
-  load_into(r, bytes);
+  load_into(r, bytes, false);
   EXPECT_EQ(r.creator, "");
   ASSERT_EQ(r.input_parameters.size(), 1u);
   EXPECT_EQ(r.input_parameters[0].record.SemanticIndex, 0u);
@@ -136,7 +137,7 @@ TEST(CachedReflection, BlobEndingAfterTheSecondOfFiveResourcesKeepsZeroRecords) 
   ASSERT_LT(cut, bytes.size());
   bytes.resize(cut);
   cached_reflection_t r;
-  load_into(r, bytes);
+  load_into(r, bytes, false);
   ASSERT_EQ(r.bound_resources.size(), 5u);
   EXPECT_EQ(r.bound_resources[1].name, "b");
   EXPECT_EQ(r.bound_resources[1].record.BindPoint, 1u);
@@ -230,7 +231,41 @@ TEST(CachedReflection, HostileCountsAreCappedInsteadOfExhaustingMemory) {
   blob_builder_t::string(bytes, "");
   blob_builder_t::count(bytes, 0x7FFFFFFF);
   cached_reflection_t r;
-  load_into(r, bytes);
+  load_into(r, bytes, false);
   EXPECT_EQ(r.input_parameters.size(), size_t(cached_reflection_t::max_list_length));
   EXPECT_TRUE(r.output_parameters.empty());
+}
+
+// Where a blob stops being whole is the load's message; the content build's blobs are whole.
+TEST(CachedReflection, BlobsThatAreNotWholeSayWhere) {
+  const auto whole = full_blob().bytes();
+  std::vector<uint8_t> hostile;
+  blob_builder_t::string(hostile, "");
+  blob_builder_t::count(hostile, 1000);
+  blob_builder_t b;
+  b.bindings = {{"a", 2, 0}, {"b", 2, 1}};
+  auto cut = b.bytes();
+  cut.resize(cut.size() - 6);  // the constant-buffer count and the end of the last name
+  struct case_t {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* message;  // null: the load succeeds
+  };
+  const case_t cases[] = {
+      {"whole", whole, nullptr},
+      {"empty", {}, nullptr},
+      {"a list longer than the blob", hostile, "claims 1000 input parameters at byte 4 where 0 bytes are left"},
+      {"cut short", cut, "ends inside bound resources at byte "},
+      {"the description alone", std::vector<uint8_t>(whole.begin(), whole.begin() + 160),
+       "ends inside the creator at byte 160"},
+  };
+  for (const case_t& c : cases) {
+    SCOPED_TRACE(c.name);
+    cached_reflection_t r;
+    auto loaded = r.load(c.bytes.data(), c.bytes.size());
+    ASSERT_EQ(loaded.has_value(), c.message == nullptr) << (loaded ? "" : loaded.error());
+    if (c.message) {
+      EXPECT_EQ(loaded.error().rfind(c.message, 0), 0u) << loaded.error();
+    }
+  }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <regex>
 
 #include "graphics/render_target.h"
@@ -12,6 +13,7 @@
 namespace {
 
 using shader_test::shader_manager_fixture_t;
+namespace fs = std::filesystem;
 
 constexpr int W = 4, H = 2;
 
@@ -303,6 +305,46 @@ TEST_F(ShaderManagerTest, ChangedMetadataGivesANewCurrentVersionChangedSourceAFa
   manager->reload_changed_files();
   scheduler.WaitforAll();
   EXPECT_EQ(manager->current_version(first->id), current);
+}
+
+// A reflection blob cut short or overwritten with noise fails the version with a message naming
+// the shader, as a refused bytecode does, instead of filling its tables from garbage.
+TEST_F(ShaderManagerTest, BrokenReflectionFailsTheVersionWithItsMessage) {
+  fs::path blob;
+  for (const auto& entry : fs::directory_iterator(base / "shaders/cache")) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("shaders.test.hlsl.pstest", 0) == 0 && entry.path().extension() != ".spv") blob = entry.path();
+  }
+  ASSERT_FALSE(blob.empty());
+  std::string whole;
+  {
+    std::ifstream in(blob, std::ios::binary);
+    whole.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::mt19937 noise(24);
+  std::string random(4096, '\0');
+  for (char& c : random) c = static_cast<char>(noise());
+  for (const std::string& broken : {whole.substr(0, whole.size() / 2), random}) {
+    SCOPED_TRACE(broken.size());
+    log_capture_t log;
+    {
+      std::ofstream out(blob, std::ios::binary | std::ios::trunc);
+      out << broken;
+    }
+    fs::last_write_time(blob, fs::last_write_time(base / "shadermanager.toml"));
+    start_manager();
+    auto shader = manager->load_shader(shader_request_t(SHADER_STAGE_PIXEL, "shaders/test.hlsl", "PsTest", 1));
+    EXPECT_EQ(shader->state, SHADER_STATE_FAILED);
+    scheduler.WaitforAll();
+    EXPECT_EQ(manager->current_version(shader->id), nullptr);
+    EXPECT_TRUE(std::any_of(log.lines.begin(), log.lines.end(), [](const auto& line) {
+      return line.first == LOG_LEVEL_WRN &&
+             line.second.rfind("Error reading reflection for: shaders/test.hlsl, entry point: PsTest, err: ", 0) == 0;
+    }));
+    manager->release();
+    engine_context->shader_manager = nullptr;
+    manager.reset();
+  }
 }
 
 TEST_F(ShaderManagerTest, DestructionWaitsForQueuedTasks) {

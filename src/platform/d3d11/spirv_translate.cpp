@@ -4,6 +4,7 @@
 
 #include <epoxy/gl.h>
 #include <fmt/printf.h>
+#include <spirv-tools/libspirv.h>
 #include <spirv_cross/spirv_cross_c.h>
 
 #include <atomic>
@@ -38,6 +39,10 @@ constexpr uint32_t max_render_targets = 8;
 constexpr uint32_t max_vertex_inputs = 16;
 
 // glslang's register shifts (--stb 1000 --ssb 2000 --suavb 3000, b unshifted).
+// The device's register counts: a shader naming a register past them could never be bound.
+constexpr uint32_t constant_buffer_registers = 14;
+constexpr uint32_t texture_registers = 128;
+constexpr uint32_t sampler_registers = 16;
 constexpr uint32_t texture_shift = 1000;
 constexpr uint32_t sampler_shift = 2000;
 constexpr uint32_t uav_shift = 3000;
@@ -156,9 +161,9 @@ tl::expected<void, std::string> map_constant_buffers(translator_t& t, spvc_resou
   const auto* list = spirv_resource_list(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, count);
   for (size_t i = 0; i < count; ++i) {
     const uint32_t slot = binding_of(t, list[i].id);
-    if (slot >= uniform_blocks_per_stage)
-      return tl::unexpected(
-          fmt::sprintf("constant buffer %s at b%u: only b0 to b15 exist", list[i].name, slot));
+    if (slot >= constant_buffer_registers)
+      return tl::unexpected(fmt::sprintf("constant buffer %s at b%u: only b0 to b%u exist", list[i].name, slot,
+                                         constant_buffer_registers - 1));
     size_t size = 0;
     spvc_compiler_get_declared_struct_size(
         t.compiler, spvc_compiler_get_type_handle(t.compiler, list[i].base_type_id), &size);
@@ -271,7 +276,7 @@ tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources res
   for (size_t k = 0; k < count; ++k) {
     const char* image_name = spvc_compiler_get_name(t.compiler, pairs[k].image_id);
     const uint32_t image_binding = binding_of(t, pairs[k].image_id);
-    if (image_binding < texture_shift || image_binding >= sampler_shift)
+    if (image_binding < texture_shift || image_binding >= texture_shift + texture_registers)
       return tl::unexpected(
           fmt::sprintf("texture %s has binding %u, outside the t registers", image_name, image_binding));
     translated_texture_t texture;
@@ -279,7 +284,7 @@ tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources res
     const bool real_sampler = pairs[k].sampler_id != 0 && pairs[k].sampler_id != dummy;
     if (real_sampler) {
       const uint32_t sampler_binding = binding_of(t, pairs[k].sampler_id);
-      if (sampler_binding < sampler_shift || sampler_binding >= uav_shift)
+      if (sampler_binding < sampler_shift || sampler_binding >= sampler_shift + sampler_registers)
         return tl::unexpected(fmt::sprintf("sampler %s has binding %u, outside the s registers",
                                            spvc_compiler_get_name(t.compiler, pairs[k].sampler_id),
                                            sampler_binding));
@@ -301,7 +306,7 @@ tl::expected<void, std::string> map_textures(translator_t& t, spvc_resources res
     for (size_t k = 0; k < count; ++k) paired = paired || pairs[k].image_id == images[i].id;
     if (paired) continue;
     const uint32_t image_binding = binding_of(t, images[i].id);
-    if (image_binding < texture_shift || image_binding >= sampler_shift)
+    if (image_binding < texture_shift || image_binding >= texture_shift + texture_registers)
       return tl::unexpected(
           fmt::sprintf("texture %s has binding %u, outside the t registers", images[i].name, image_binding));
     if (out.textures.size() >= texture_units_per_stage)
@@ -426,6 +431,19 @@ int32_t semantic_location(const std::string& semantic, uint32_t semantic_index) 
 
 namespace {
 
+tl::expected<void, std::string> validate(const std::vector<SpvId>& words) {
+  std::unique_ptr<spv_context_t, decltype(&spvContextDestroy)> context(spvContextCreate(SPV_ENV_UNIVERSAL_1_5),
+                                                                      spvContextDestroy);
+  if (!context) return tl::unexpected(std::string("out of memory"));
+  spv_const_binary_t binary{words.data(), words.size()};
+  spv_diagnostic diagnostic = nullptr;
+  const spv_result_t result = spvValidate(context.get(), &binary, &diagnostic);
+  std::string message = diagnostic && diagnostic->error ? diagnostic->error : "";
+  spvDiagnosticDestroy(diagnostic);
+  if (result == SPV_SUCCESS) return {};
+  return tl::unexpected(fmt::sprintf("invalid SPIR-V: %s", message));
+}
+
 tl::expected<translated_shader_t, std::string> translate(const void* code, size_t size, spirv_stage_t stage) {
   constexpr uint32_t spirv_magic = 0x07230203;
   constexpr size_t header_bytes = 20;
@@ -434,6 +452,9 @@ tl::expected<translated_shader_t, std::string> translate(const void* code, size_
   std::vector<SpvId> words(size / 4);
   std::memcpy(words.data(), code, size);
   if (words[0] != spirv_magic) return tl::unexpected(std::string("bytecode is not SPIR-V"));
+  // The translation library trusts its input and reads past its own tables on a malformed module:
+  // only a module the validator accepts goes on.
+  if (auto valid = validate(words); !valid) return tl::unexpected(valid.error());
 
   translator_t t;
   t.stage_index = static_cast<uint32_t>(stage);
