@@ -1,6 +1,8 @@
 #include "graphics/geometry.h"
 
-#include <cstdlib>
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -13,11 +15,18 @@
 
 namespace {
 
-constexpr size_t SHADOW_ALIGNMENT = 16;
+// Rings are sized for the most a block may ever draw and mostly stay far below it: the shadow's
+// pages are committed only when first written (anonymous memory, page-aligned).
+uint8_t* map_shadow(size_t bytes) {
+  void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return memory == MAP_FAILED ? nullptr : static_cast<uint8_t*>(memory);
+}
 
 }  // namespace
 
-dyn_buffer_base::~dyn_buffer_base() { std::free(shadow); }
+dyn_buffer_base::~dyn_buffer_base() {
+  if (shadow) munmap(shadow, shadow_bytes_);
+}
 
 void dyn_buffer_base::create(int size) {
   D3D11_BUFFER_DESC desc{};
@@ -31,12 +40,12 @@ void dyn_buffer_base::create(int size) {
     throw std::runtime_error(fmt::sprintf(
         "%s: %s", "S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &buffer.p)", hresult_message(hr)));
   }
-  // aligned_alloc wants a multiple of the alignment; the callers' sizes already are.
-  const size_t shadow_bytes = (static_cast<size_t>(size) + SHADOW_ALIGNMENT - 1) & ~(SHADOW_ALIGNMENT - 1);
-  auto* new_shadow = static_cast<uint8_t*>(std::aligned_alloc(SHADOW_ALIGNMENT, shadow_bytes));
+  const size_t shadow_bytes = std::max<size_t>(static_cast<size_t>(size), 1);
+  uint8_t* new_shadow = map_shadow(shadow_bytes);
   if (!new_shadow) throw std::runtime_error("out of memory for the vertex shadow");
-  std::free(shadow);
+  if (shadow) munmap(shadow, shadow_bytes_);
   shadow = new_shadow;
+  shadow_bytes_ = shadow_bytes;
   buffer = std::move(ring);
   capacity = 3 * size;
   write_offset = 0;

@@ -14,9 +14,11 @@
 #include "files/filesystem.h"
 #include "media/image_decoder.h"
 #include "platform/dxgi/hresult.h"
+#include "libs/enki/task_scheduler.h"
 #include "libs/noise/fast_noise_simd.h"
 #include "support/log.h"
 #include "support/random.h"
+#include "support/systems.h"
 
 namespace {
 
@@ -25,6 +27,22 @@ constexpr uint32_t all_mips = 0xFFFFFFFFu;
 
 // Left column transparent black, right column opaque white.
 constexpr uint8_t default_texels[2 * 2 * 4] = {0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255, 255, 255, 255};
+
+// Rows of the noise texture, filled on the scheduler's threads.
+class noise_rows_task_t final : public enki::ITaskSet {
+ public:
+  noise_rows_task_t(const FastNoiseSIMD& noise, float* set, int size)
+      : ITaskSet(uint32_t(size), 16), noise_(noise), set_(set), size_(size) {}
+  void ExecuteRange(enki::TaskSetPartition range, uint32_t) override {
+    noise_.FillNoiseSet(set_ + size_t(range.start) * size_t(size_), int(range.start), 0, 0, int(range.end - range.start),
+                        size_, 1, 1.0f);
+  }
+
+ private:
+  const FastNoiseSIMD& noise_;
+  float* set_;
+  int size_;
+};
 
 bool has_dds_extension(const std::string& path) {
   if (path.size() < 4) return false;
@@ -139,13 +157,26 @@ tl::expected<void, std::string> texture_manager_impl_t::init() {
   default_tex = create_texture_2d(2, 2, DXGI_FORMAT_R8G8B8A8_UNORM, default_texels);
   if (!default_tex) return tl::unexpected(std::string("Error creating default texture"));
 
-  // Both draws advance the one generator, so the interleaving fixes every value.
   const size_t count = size_t(procedural_size) * procedural_size * 4;
   std::vector<float> gaussian(count), uniform(count);
+  // The noise texture's rows are filled on the workers while this thread draws the random ones.
+  std::unique_ptr<FastNoiseSIMD> noise(FastNoiseSIMD::NewFastNoiseSIMD());
+  // Indexed x × 1024 + y: texture row r, column c holds the noise at x = r, y = c.
+  std::vector<float> noise_set(size_t(procedural_size) * procedural_size);
+  noise_rows_task_t noise_rows(*noise, noise_set.data(), procedural_size);
+  enki::TaskScheduler* scheduler = g_systems ? g_systems->scheduler : nullptr;
+  if (scheduler) scheduler->AddTaskSetToPipe(&noise_rows);
+
+  // Both draws advance the one generator, so the interleaving fixes every value.
   for (size_t i = 0; i < count; ++i) {
     gaussian[i] = static_cast<float>(random_gaussian(0.0, 1.0));
     uniform[i] = static_cast<float>(global_pcg32().next()) * 0x1p-32f;
   }
+  if (scheduler)
+    scheduler->WaitforTask(&noise_rows);
+  else
+    noise_rows.ExecuteRange({0, uint32_t(procedural_size)}, 0);
+
   if (!register_procedural(
           create_texture_2d(procedural_size, procedural_size, DXGI_FORMAT_R32G32B32A32_FLOAT, gaussian.data()),
           {"random-gauss"}))
@@ -154,14 +185,8 @@ tl::expected<void, std::string> texture_manager_impl_t::init() {
           create_texture_2d(procedural_size, procedural_size, DXGI_FORMAT_R32G32B32A32_FLOAT, uniform.data()),
           {"random", "random-uniform"}))
     return tl::unexpected(std::string("Error creating uniform texture"));
-
-  std::unique_ptr<FastNoiseSIMD> noise(FastNoiseSIMD::NewFastNoiseSIMD());
-  // Indexed x × 1024 + y: texture row r, column c holds the noise at x = r, y = c.
-  float* set = noise->GetNoiseSet(0, 0, 0, procedural_size, procedural_size, 1, 1.0f);
-  std::unique_ptr<texture_t> perlin;
-  if (set) perlin = create_texture_2d(procedural_size, procedural_size, DXGI_FORMAT_R32_FLOAT, set);
-  FastNoiseSIMD::FreeNoiseSet(set);
-  if (!register_procedural(std::move(perlin), {"perlin-noise"}))
+  if (!register_procedural(create_texture_2d(procedural_size, procedural_size, DXGI_FORMAT_R32_FLOAT, noise_set.data()),
+                           {"perlin-noise"}))
     return tl::unexpected(std::string("Error creating perlin texture"));
   return {};
 }
