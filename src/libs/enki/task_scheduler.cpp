@@ -82,11 +82,12 @@ void TaskScheduler::AddTaskSetToPipe(ITaskSet* task_set) {
     m_QueueTail = task_set;
     task_set->m_Queued = true;
     m_Generation.fetch_add(1, std::memory_order_release);
-    // Only as many sleepers as there are partitions; spinning workers find the set themselves.
-    wake = std::min(count, m_SleepingWorkers - m_WakeTokens);
+    // One sleeper at most: spinning workers find the set themselves, and a woken worker wakes the
+    // next while partitions are left, so the submitting thread pays for one wake-up only.
+    wake = m_SleepingWorkers > m_WakeTokens ? 1 : 0;
     m_WakeTokens += wake;
   }
-  for (uint32_t i = 0; i < wake; ++i) m_WorkWake.notify_one();
+  if (wake) m_WorkWake.notify_one();
   // A thread in WaitforAll runs any set, so it looks again.
   if (m_SleepingWaiters.load(std::memory_order_seq_cst) > 0) {
     std::lock_guard lock(m_Mutex);
@@ -209,13 +210,18 @@ void TaskScheduler::worker_main(uint32_t thread_index) {
   for (;;) {
     claim_t claim;
     uint64_t seen = 0;
+    bool wake_next = false;
     {
       std::lock_guard lock(m_Mutex);
-      if (!claim_any_locked(claim)) {
+      if (claim_any_locked(claim)) {
+        wake_next = m_QueueHead && m_SleepingWorkers > m_WakeTokens;
+        m_WakeTokens += wake_next ? 1 : 0;
+      } else {
         if (m_Stopping) return;
         seen = m_Generation.load(std::memory_order_relaxed);
       }
     }
+    if (wake_next) m_WorkWake.notify_one();
     if (claim.task) {
       run(claim);
       continue;

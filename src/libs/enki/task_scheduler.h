@@ -114,8 +114,9 @@ class TaskScheduler {
   // Submitted sets not yet complete.
   std::atomic<uint64_t> m_Outstanding{0};
   uint32_t m_SleepingWorkers = 0;
-  // Wake-ups handed to sleeping workers and not yet taken: each submission wakes only as many
-  // workers as it has partitions.
+  // Wake-ups handed to sleeping workers and not yet taken. A submission wakes one worker, and a
+  // worker that takes a partition wakes the next while sets are queued: no more workers wake than
+  // there are partitions to run.
   uint32_t m_WakeTokens = 0;
   std::atomic<uint32_t> m_SleepingWaiters{0};
   bool m_Stopping = false;
