@@ -119,7 +119,8 @@ vs_out main(float2 p : POSITION, float2 rg : COLOR0) { vs_out o; o.pos = float4(
   ASSERT_EQ(device->CreateInputLayout(elements, 2, last_vs_code.data(), last_vs_code.size(), &layout), S_OK);
   auto ps = pixel_shader(R"(
 float4 main(float4 pos : SV_Position, float2 rg : COLOR0) : SV_Target { return float4(rg, 0, 1); })");
-  auto target = make_target(2, 1);
+  constexpr UINT discards = 4;  // more than the stores draws in flight keep
+  auto target = make_target(1 + discards, 1);
   bind_target(target);
   const UINT stride = sizeof(vertex_t), offset = 0;
   ID3D11Buffer* vbs[] = {ring};
@@ -129,19 +130,25 @@ float4 main(float4 pos : SV_Position, float2 rg : COLOR0) : SV_Target { return f
   context->VSSetShader(vs, nullptr, 0);
   context->PSSetShader(ps, nullptr, 0);
 
+  auto pixel_x = [](UINT pixel) { return (pixel + 0.5f) / (1 + discards) * 2 - 1; };
   // The last vertex of the ring lights the left pixel red.
   D3D11_MAPPED_SUBRESOURCE mapped{};
   ASSERT_EQ(context->Map(ring, 0, D3D11_MAP_WRITE_NO_OVERWRITE, 0, &mapped), S_OK);
-  static_cast<vertex_t*>(mapped.pData)[far_vertex] = {-0.5f, 0.0f, 1.0f, 0.0f};
+  static_cast<vertex_t*>(mapped.pData)[far_vertex] = {pixel_x(0), 0.0f, 1.0f, 0.0f};
   context->Unmap(ring, 0);
   context->Draw(1, far_vertex);
-  // After a discard the first vertex lights the right pixel green; the draw before keeps its vertex.
-  ASSERT_EQ(context->Map(ring, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped), S_OK);
-  static_cast<vertex_t*>(mapped.pData)[0] = {0.5f, 0.0f, 0.0f, 1.0f};
-  context->Unmap(ring, 0);
-  context->Draw(1, 0);
+  // After each discard the first vertex lights the next pixel with more green; the draws before keep
+  // their vertices.
+  std::vector<uint32_t> expected = {rgba(255, 0, 0, 255)};
+  for (UINT i = 1; i <= discards; ++i) {
+    ASSERT_EQ(context->Map(ring, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped), S_OK);
+    static_cast<vertex_t*>(mapped.pData)[0] = {pixel_x(i), 0.0f, 0.0f, float(i * 60) / 255.0f};
+    context->Unmap(ring, 0);
+    context->Draw(1, 0);
+    expected.push_back(rgba(0, uint8_t(i * 60), 0, 255));
+  }
 
-  EXPECT_EQ(read_rgba8(target.texture), (std::vector<uint32_t>{rgba(255, 0, 0, 255), rgba(0, 255, 0, 255)}));
+  EXPECT_EQ(read_rgba8(target.texture), expected);
   EXPECT_LT(resident_mib() - before, 64) << "of a " << (ring_bytes >> 20) << " MiB buffer";
 }
 
