@@ -1,7 +1,9 @@
 #include "graphics/geometry.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -15,13 +17,21 @@
 
 namespace {
 
-constexpr size_t SHADOW_ALIGNMENT = 16;
 // The ring's capacity and offsets are ints.
 constexpr int64_t MAX_RING_BYTES = std::numeric_limits<int32_t>::max();
 
+// Rings are sized for the most a block may ever draw and mostly stay far below it: the shadow's
+// pages are committed only when first written (anonymous memory, page-aligned).
+uint8_t* map_shadow(size_t bytes) {
+  void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return memory == MAP_FAILED ? nullptr : static_cast<uint8_t*>(memory);
+}
+
 }  // namespace
 
-dyn_buffer_base::~dyn_buffer_base() { std::free(shadow); }
+dyn_buffer_base::~dyn_buffer_base() {
+  if (shadow) munmap(shadow, shadow_bytes_);
+}
 
 void dyn_buffer_base::create(int size) {
   if (size < 0 || 3 * int64_t{size} > MAX_RING_BYTES)
@@ -37,12 +47,12 @@ void dyn_buffer_base::create(int size) {
     throw std::runtime_error(fmt::sprintf(
         "%s: %s", "S(gsys)->get_device()->CreateBuffer(&desc, nullptr, &buffer.p)", hresult_message(hr)));
   }
-  // aligned_alloc wants a multiple of the alignment; the callers' sizes already are.
-  const size_t shadow_bytes = (static_cast<size_t>(size) + SHADOW_ALIGNMENT - 1) & ~(SHADOW_ALIGNMENT - 1);
-  auto* new_shadow = static_cast<uint8_t*>(std::aligned_alloc(SHADOW_ALIGNMENT, shadow_bytes));
+  const size_t shadow_bytes = std::max<size_t>(static_cast<size_t>(size), 1);
+  uint8_t* new_shadow = map_shadow(shadow_bytes);
   if (!new_shadow) throw std::runtime_error("out of memory for the vertex shadow");
-  std::free(shadow);
+  if (shadow) munmap(shadow, shadow_bytes_);
   shadow = new_shadow;
+  shadow_bytes_ = shadow_bytes;
   buffer = std::move(ring);
   capacity = 3 * size;
   write_offset = 0;

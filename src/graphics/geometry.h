@@ -26,8 +26,11 @@ class dyn_buffer_base : public vertex_buffer_t {
 
   int32_t capacity = 0;
   int32_t write_offset = 0;
-  // 16-byte aligned, capacity / 3 bytes.
+  // Page-aligned, capacity / 3 bytes; a page is committed when first written.
   uint8_t* shadow = nullptr;
+
+ private:
+  size_t shadow_bytes_ = 0;
 };
 
 struct geometry_t {

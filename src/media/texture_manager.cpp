@@ -1,6 +1,7 @@
 #include "media/texture_manager.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <mutex>
@@ -14,9 +15,11 @@
 #include "files/filesystem.h"
 #include "media/image_decoder.h"
 #include "platform/dxgi/hresult.h"
+#include "libs/enki/task_scheduler.h"
 #include "libs/noise/fast_noise_simd.h"
 #include "support/log.h"
 #include "support/random.h"
+#include "support/systems.h"
 
 namespace {
 
@@ -25,6 +28,71 @@ constexpr uint32_t all_mips = 0xFFFFFFFFu;
 
 // Left column transparent black, right column opaque white.
 constexpr uint8_t default_texels[2 * 2 * 4] = {0, 0, 0, 0, 255, 255, 255, 255, 0, 0, 0, 0, 255, 255, 255, 255};
+
+// Rows of the noise texture, filled on the scheduler's threads.
+class noise_rows_task_t final : public enki::ITaskSet {
+ public:
+  noise_rows_task_t(const FastNoiseSIMD& noise, float* set, int size)
+      : ITaskSet(uint32_t(size), 16), noise_(noise), set_(set), size_(size) {}
+  void ExecuteRange(enki::TaskSetPartition range, uint32_t) override {
+    noise_.FillNoiseSet(set_ + size_t(range.start) * size_t(size_), int(range.start), 0, 0, int(range.end - range.start),
+                        size_, 1, 1.0f);
+  }
+
+ private:
+  const FastNoiseSIMD& noise_;
+  float* set_;
+  int size_;
+};
+
+// The random textures' values as the one generator draws them in turn: at each index a Gaussian
+// (a pair of draws for every second one, whose partner is the next index's value) and a uniform
+// value. Pairs of indices take four draws, so each partition of pairs starts from the generator moved
+// on past the pairs before it. The generator's rare redraw (a first draw of zero) takes two more, and
+// the pairs from the first partition that met one are drawn again in order after the others.
+class random_pairs_task_t final : public enki::ITaskSet {
+ public:
+  random_pairs_task_t(float* gaussian, float* uniform, size_t pairs, const pcg32_t& start)
+      : ITaskSet(uint32_t(pairs), 4096), gaussian_(gaussian), uniform_(uniform), start_(start) {}
+  void ExecuteRange(enki::TaskSetPartition range, uint32_t) override {
+    pcg32_t generator = start_;
+    generator.advance(4 * uint64_t(range.start));
+    draw(generator, range.start, range.end);
+    pcg32_t expected = start_;
+    expected.advance(4 * uint64_t(range.end));
+    if (generator.state == expected.state) return;
+    uint32_t first = first_redrawn_.load();
+    while (range.start < first && !first_redrawn_.compare_exchange_weak(first, range.start)) {
+    }
+  }
+  // Redraws what followed a redraw; returns the generator after the last pair.
+  pcg32_t finish() {
+    pcg32_t generator = start_;
+    const uint32_t first = first_redrawn_.load();
+    if (first == no_redraw) {
+      generator.advance(4 * uint64_t(m_SetSize));
+      return generator;
+    }
+    generator.advance(4 * uint64_t(first));
+    draw(generator, first, m_SetSize);
+    return generator;
+  }
+
+ private:
+  static constexpr uint32_t no_redraw = 0xFFFFFFFFu;
+  void draw(pcg32_t& generator, uint32_t first_pair, uint32_t end_pair) {
+    gaussian_spare_t spare;
+    for (size_t i = size_t(first_pair) * 2; i < size_t(end_pair) * 2; ++i) {
+      gaussian_[i] = static_cast<float>(random_gaussian(generator, spare, 0.0, 1.0));
+      uniform_[i] = static_cast<float>(generator.next()) * 0x1p-32f;
+    }
+  }
+
+  float* gaussian_;
+  float* uniform_;
+  pcg32_t start_;
+  std::atomic<uint32_t> first_redrawn_{no_redraw};
+};
 
 bool has_dds_extension(const std::string& path) {
   if (path.size() < 4) return false;
@@ -139,13 +207,44 @@ tl::expected<void, std::string> texture_manager_impl_t::init() {
   default_tex = create_texture_2d(2, 2, DXGI_FORMAT_R8G8B8A8_UNORM, default_texels);
   if (!default_tex) return tl::unexpected(std::string("Error creating default texture"));
 
-  // Both draws advance the one generator, so the interleaving fixes every value.
   const size_t count = size_t(procedural_size) * procedural_size * 4;
   std::vector<float> gaussian(count), uniform(count);
-  for (size_t i = 0; i < count; ++i) {
-    gaussian[i] = static_cast<float>(random_gaussian(0.0, 1.0));
-    uniform[i] = static_cast<float>(global_pcg32().next()) * 0x1p-32f;
+  // The noise texture's rows are filled on the workers while this thread draws the random ones.
+  std::unique_ptr<FastNoiseSIMD> noise(FastNoiseSIMD::NewFastNoiseSIMD());
+  // Indexed x × 1024 + y: texture row r, column c holds the noise at x = r, y = c.
+  std::vector<float> noise_set(size_t(procedural_size) * procedural_size);
+  noise_rows_task_t noise_rows(*noise, noise_set.data(), procedural_size);
+  enki::TaskScheduler* scheduler = g_systems ? g_systems->scheduler : nullptr;
+  if (scheduler) scheduler->AddTaskSetToPipe(&noise_rows);
+
+  // Both draws advance the one generator, so the interleaving fixes every value: the same values
+  // as drawing them one by one here, and the generator and this thread's spare end as they would.
+  pcg32_t& generator = global_pcg32();
+  gaussian_spare_t& spare = thread_gaussian_spare();
+  size_t first = 0;
+  if (spare.has) {
+    gaussian[0] = static_cast<float>(random_gaussian(0.0, 1.0));
+    uniform[0] = static_cast<float>(generator.next()) * 0x1p-32f;
+    first = 1;
   }
+  const size_t pairs = (count - first) / 2;
+  random_pairs_task_t random_pairs(gaussian.data() + first, uniform.data() + first, pairs, generator);
+  if (scheduler) {
+    scheduler->AddTaskSetToPipe(&random_pairs);
+    scheduler->WaitforTask(&random_pairs);
+  } else {
+    random_pairs.ExecuteRange({0, uint32_t(pairs)}, 0);
+  }
+  generator = random_pairs.finish();
+  for (size_t i = first + 2 * pairs; i < count; ++i) {
+    gaussian[i] = static_cast<float>(random_gaussian(0.0, 1.0));
+    uniform[i] = static_cast<float>(generator.next()) * 0x1p-32f;
+  }
+  if (scheduler)
+    scheduler->WaitforTask(&noise_rows);
+  else
+    noise_rows.ExecuteRange({0, uint32_t(procedural_size)}, 0);
+
   if (!register_procedural(
           create_texture_2d(procedural_size, procedural_size, DXGI_FORMAT_R32G32B32A32_FLOAT, gaussian.data()),
           {"random-gauss"}))
@@ -154,14 +253,8 @@ tl::expected<void, std::string> texture_manager_impl_t::init() {
           create_texture_2d(procedural_size, procedural_size, DXGI_FORMAT_R32G32B32A32_FLOAT, uniform.data()),
           {"random", "random-uniform"}))
     return tl::unexpected(std::string("Error creating uniform texture"));
-
-  std::unique_ptr<FastNoiseSIMD> noise(FastNoiseSIMD::NewFastNoiseSIMD());
-  // Indexed x × 1024 + y: texture row r, column c holds the noise at x = r, y = c.
-  float* set = noise->GetNoiseSet(0, 0, 0, procedural_size, procedural_size, 1, 1.0f);
-  std::unique_ptr<texture_t> perlin;
-  if (set) perlin = create_texture_2d(procedural_size, procedural_size, DXGI_FORMAT_R32_FLOAT, set);
-  FastNoiseSIMD::FreeNoiseSet(set);
-  if (!register_procedural(std::move(perlin), {"perlin-noise"}))
+  if (!register_procedural(create_texture_2d(procedural_size, procedural_size, DXGI_FORMAT_R32_FLOAT, noise_set.data()),
+                           {"perlin-noise"}))
     return tl::unexpected(std::string("Error creating perlin texture"));
   return {};
 }

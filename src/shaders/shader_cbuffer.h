@@ -28,11 +28,25 @@ enum cb_entry_flag_t : uint32_t {
 
 struct sync_track;
 
+// What a sys entry's sys_name names, found once for each name it is given.
+enum class system_value_t : uint8_t {
+  unresolved,
+  float4_variable,  // an engine variable of this type
+  float3_variable,
+  float_variable,
+  int_variable,
+  matrix,  // a float4x4 engine variable, transposed for the shader
+  inverse_matrix,
+  look_at,            // camera position plus direction
+  target_size,        // "rt<n>"
+  resource_size,      // "srv<n>"
+  resource_size_rcp,  // "srv<n>_rcp4"
+  engine_variable,    // any other engine variable named sys_name
+};
+
 struct cb_entry_t {
-  // Keeps the engine variable of `name` in `variable` once it exists; asks again while it does not.
-  void resolve_system_variable(const std::string& name);
   // Writes the system value `sys_name` at `offset` of the staging area of `size` bytes. Values
-  // that would not fit are not written.
+  // that would not fit are not written. Allocates nothing once the name is resolved.
   void write_system_value(uint8_t* staging, size_t size);
 
   std::string name;
@@ -47,6 +61,18 @@ struct cb_entry_t {
   typed_value_t min_value;
   typed_value_t max_value;
   uint32_t flags = 0;
+
+  // sys_name as last resolved, what it names, and the engine variables it reads (kept once they
+  // exist, asked for again while they do not).
+  std::string resolved_sys_name;
+  system_value_t system_value = system_value_t::unresolved;
+  int32_t system_slot = 0;                           // rt / srv index
+  const std::string* system_variable_name = nullptr;  // static storage
+  variable_ptr_t second_variable;                     // look_at: the camera direction
+
+ private:
+  void resolve_system_value();
+  void resolve_system_variables();
 };
 
 struct cbuffer_t {

@@ -10,6 +10,21 @@ uint32_t pcg32_t::next() {
   return (xorshifted >> rot) | (xorshifted << ((32u - rot) & 31u));
 }
 
+void pcg32_t::advance(uint64_t delta) {
+  // The LCG's step composed with itself: state × m^delta + c × (m^delta − 1) / (m − 1).
+  uint64_t multiplier = 6364136223846793005ULL, plus = increment;
+  uint64_t total_multiplier = 1, total_plus = 0;
+  for (; delta > 0; delta /= 2) {
+    if (delta & 1) {
+      total_multiplier *= multiplier;
+      total_plus = total_plus * multiplier + plus;
+    }
+    plus = (multiplier + 1) * plus;
+    multiplier *= multiplier;
+  }
+  state = total_multiplier * state + total_plus;
+}
+
 pcg32_t& global_pcg32() {
   static pcg32_t generator;
   return generator;
@@ -22,6 +37,8 @@ thread_local gaussian_spare_t t_spare;
 }  // namespace
 
 double random_gaussian(double mean, double sigma) { return random_gaussian(global_pcg32(), t_spare, mean, sigma); }
+
+gaussian_spare_t& thread_gaussian_spare() { return t_spare; }
 
 double random_gaussian(pcg32_t& generator, gaussian_spare_t& spare, double mean, double sigma) {
   if (spare.has) {

@@ -10,6 +10,8 @@ struct pcg32_t {
   uint64_t state = 0x853c49e6748fea9bULL;
   uint64_t increment = 0xda3e39cb94b95bdbULL;
   uint32_t next();
+  // Moves on as `delta` calls of next() would, in log(delta) steps.
+  void advance(uint64_t delta);
 };
 
 pcg32_t& global_pcg32();
@@ -25,3 +27,5 @@ struct gaussian_spare_t {
 // The same Gaussian over a generator and spare of the caller's; random_gaussian is this over the
 // global generator and the calling thread's spare.
 double random_gaussian(pcg32_t& generator, gaussian_spare_t& spare, double mean, double sigma);
+// The calling thread's spare, which random_gaussian(mean, sigma) uses.
+gaussian_spare_t& thread_gaussian_spare();

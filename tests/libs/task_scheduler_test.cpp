@@ -132,9 +132,9 @@ TEST(TaskSchedulerThreadTest, OneThreadSchedulerRunsWorkInTheWait) {
   scheduler.WaitforAllAndShutdown();
 }
 
-// Queued partitions live in a ring that grows when full. Without workers nothing runs until a
-// wait, so the ring's contents are known: a wait that takes the oldest task leaves the head mid-ring,
-// and the tasks added after it wrap round and then grow the ring, which must keep them in order.
+// Queued sets wait in the order they came. Without workers nothing runs until a wait, so the queue's
+// contents are known: a wait takes its own set out of the middle, the sets added later go behind the
+// others, and a wait for all runs every partition exactly once.
 TEST(TaskSchedulerThreadTest, QueueThatWrapsAndGrowsKeepsEveryPartitionInOrder) {
   enki::TaskScheduler scheduler;
   scheduler.Initialize(1);  // four partitions per task set
@@ -156,6 +156,39 @@ TEST(TaskSchedulerThreadTest, QueueThatWrapsAndGrowsKeepsEveryPartitionInOrder) 
     EXPECT_TRUE(task->GetIsComplete());
     expect_each_index_once(*task);
     EXPECT_EQ(task->ranges.size(), 4u);
+  }
+}
+
+// A thread waiting for a set runs that set's partitions and no others: it is never caught in a long
+// task that happened to be queued first.
+TEST(TaskSchedulerThreadTest, WaitingForASetRunsOnlyThatSet) {
+  enki::TaskScheduler scheduler;
+  scheduler.Initialize(1);
+  counting_task earlier(100, 1), waited(100, 1), later(100, 1);
+  scheduler.AddTaskSetToPipe(&earlier);
+  scheduler.AddTaskSetToPipe(&waited);
+  scheduler.AddTaskSetToPipe(&later);
+  scheduler.WaitforTask(&waited);
+  EXPECT_TRUE(waited.GetIsComplete());
+  expect_each_index_once(waited);
+  EXPECT_TRUE(earlier.ranges.empty());
+  EXPECT_TRUE(later.ranges.empty());
+  scheduler.WaitforAll();
+  expect_each_index_once(earlier);
+  expect_each_index_once(later);
+}
+
+// Sets submitted and awaited back to back from the calling thread, as a frame does, each split
+// across the workers: every index once, whichever thread runs it.
+TEST(TaskSchedulerThreadTest, BackToBackSetsOfEverySizeCoverTheirRanges) {
+  enki::TaskScheduler scheduler;
+  scheduler.Initialize(4);
+  for (uint32_t round = 0; round < 2000; ++round) {
+    counting_task task(1 + round % 97, 1 + round % 3);
+    scheduler.AddTaskSetToPipe(&task);
+    scheduler.WaitforTask(&task);
+    ASSERT_TRUE(task.GetIsComplete());
+    expect_each_index_once(task);
   }
 }
 

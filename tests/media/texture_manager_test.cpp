@@ -20,8 +20,10 @@
 #include "files/filesystem.h"
 #include "media/texture_manager.h"
 #include "platform/dxgi/hresult.h"
+#include "libs/enki/task_scheduler.h"
 #include "libs/noise/fast_noise_simd.h"
 #include "support/random.h"
+#include "support/systems.h"
 
 // The watcher's header brings the Win32 error codes, which clash with the DXGI ones in this file.
 namespace fw2 {
@@ -221,6 +223,55 @@ TEST_F(TextureManagerTest, PerlinNoiseRowsFollowX) {
     FastNoiseSIMD::FreeNoiseSet(value);
   }
   EXPECT_NE(noise[5 * 1024 + 700], noise[700 * 1024 + 5]);
+}
+
+// Made on the scheduler's threads, the procedural textures hold exactly the values drawn one by one
+// on this thread, and the generator and this thread's Gaussian spare end where they would: with or
+// without a spare Gaussian at the start, and when a zero draw makes the Gaussian draw again (a state
+// below 2^27 gives 0; the generator is set to reach state 0 at the millionth pair).
+TEST_F(TextureManagerTest, ProceduralTexturesMadeOnTheWorkersMatchTheOneByOneDraws) {
+  for (const int start : {0, 1, 2}) {
+    SCOPED_TRACE(start);
+    if (thread_gaussian_spare().has != (start == 1)) random_gaussian(0.0, 1.0);
+    if (start == 2) {
+      pcg32_t zero_ahead;
+      zero_ahead.state = 0;
+      zero_ahead.advance(0 - uint64_t(4) * 1000000);
+      global_pcg32().state = zero_ahead.state;
+    }
+    pcg32_t generator = global_pcg32();
+    gaussian_spare_t spare = thread_gaussian_spare();
+    const size_t count = size_t(1024) * 1024 * 4;
+    std::vector<float> gauss(count), uniform(count);
+    for (size_t i = 0; i < count; ++i) {
+      gauss[i] = static_cast<float>(random_gaussian(generator, spare, 0.0, 1.0));
+      uniform[i] = static_cast<float>(generator.next()) * 0x1p-32f;
+    }
+    std::unique_ptr<FastNoiseSIMD> noise(FastNoiseSIMD::NewFastNoiseSIMD());
+    std::unique_ptr<float[], void (*)(float*)> noise_set(noise->GetNoiseSet(0, 0, 0, 1024, 1024, 1),
+                                                         FastNoiseSIMD::FreeNoiseSet);
+
+    enki::TaskScheduler scheduler;
+    scheduler.Initialize(4);
+    systems_t systems;
+    systems.scheduler = &scheduler;
+    systems_t* previous = g_systems;
+    g_systems = &systems;
+    auto created = create_texture_manager(device, fs.get());
+    g_systems = previous;
+    ASSERT_TRUE(created.has_value()) << created.error();
+    std::unique_ptr<texture_manager_t> made(*created);
+
+    EXPECT_EQ(global_pcg32().state, generator.state);
+    EXPECT_EQ(thread_gaussian_spare().has, spare.has);
+    if (spare.has) {
+      EXPECT_EQ(thread_gaussian_spare().value, spare.value);
+    }
+    EXPECT_TRUE(read_as<float>(made->find_texture("random-gauss")->texture_2d, 16) == gauss);
+    EXPECT_TRUE(read_as<float>(made->find_texture("random")->texture_2d, 16) == uniform);
+    EXPECT_TRUE(read_as<float>(made->find_texture("perlin-noise")->texture_2d, 4) ==
+                std::vector<float>(noise_set.get(), noise_set.get() + 1024 * 1024));
+  }
 }
 
 TEST_F(TextureManagerTest, TexturesFromPixelsTakeOneTwoOrFourChannels) {

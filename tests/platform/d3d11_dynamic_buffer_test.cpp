@@ -4,7 +4,10 @@
 // issued, so any draw that saw a later write shows in the result.
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "common/d3d11_test_support.h"
 
@@ -87,6 +90,66 @@ float4 main(float4 pos : SV_Position, float2 rg : COLOR0) : SV_Target { return f
   ASSERT_EQ(pixels.size(), size_t(columns * rows));
   for (UINT y = 0; y < rows; ++y)
     for (UINT x = 0; x < columns; ++x) EXPECT_EQ(pixels[y * columns + x], column_colour(x)) << x << "," << y;
+}
+
+// The process's resident memory, from /proc.
+long resident_mib() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024;
+  return -1;
+}
+
+// Direct3D leaves a new buffer's contents undefined, and the CPU writes a dynamic buffer before any
+// draw reads it: a ring sized far beyond what is drawn costs memory only for the bytes written, and
+// each draw reads what was written for it, across a discard too.
+TEST_F(D3D11DynamicBufferTest, UnwrittenBytesOfADynamicBufferAreNeitherClearedNorResident) {
+  constexpr UINT ring_bytes = 512u << 20;
+  constexpr UINT far_vertex = ring_bytes / sizeof(vertex_t) - 1;
+  const long before = resident_mib();
+  auto ring = make_buffer(ring_bytes, D3D11_USAGE_DYNAMIC, D3D11_BIND_VERTEX_BUFFER, D3D11_CPU_ACCESS_WRITE, 0, 0);
+  ASSERT_TRUE(ring);
+  auto vs = vertex_shader(R"(
+struct vs_out { float4 pos : SV_Position; float2 rg : COLOR0; };
+vs_out main(float2 p : POSITION, float2 rg : COLOR0) { vs_out o; o.pos = float4(p, 0, 1); o.rg = rg; return o; })");
+  const D3D11_INPUT_ELEMENT_DESC elements[] = {
+      {"POSITION", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 0, D3D11_INPUT_PER_VERTEX_DATA, 0},
+      {"COLOR", 0, DXGI_FORMAT_R32G32_FLOAT, 0, 8, D3D11_INPUT_PER_VERTEX_DATA, 0}};
+  com_ptr_t<ID3D11InputLayout> layout;
+  ASSERT_EQ(device->CreateInputLayout(elements, 2, last_vs_code.data(), last_vs_code.size(), &layout), S_OK);
+  auto ps = pixel_shader(R"(
+float4 main(float4 pos : SV_Position, float2 rg : COLOR0) : SV_Target { return float4(rg, 0, 1); })");
+  constexpr UINT discards = 4;  // more than the stores draws in flight keep
+  auto target = make_target(1 + discards, 1);
+  bind_target(target);
+  const UINT stride = sizeof(vertex_t), offset = 0;
+  ID3D11Buffer* vbs[] = {ring};
+  context->IASetVertexBuffers(0, 1, vbs, &stride, &offset);
+  context->IASetInputLayout(layout);
+  context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_POINTLIST);
+  context->VSSetShader(vs, nullptr, 0);
+  context->PSSetShader(ps, nullptr, 0);
+
+  auto pixel_x = [](UINT pixel) { return (pixel + 0.5f) / (1 + discards) * 2 - 1; };
+  // The last vertex of the ring lights the left pixel red.
+  D3D11_MAPPED_SUBRESOURCE mapped{};
+  ASSERT_EQ(context->Map(ring, 0, D3D11_MAP_WRITE_NO_OVERWRITE, 0, &mapped), S_OK);
+  static_cast<vertex_t*>(mapped.pData)[far_vertex] = {pixel_x(0), 0.0f, 1.0f, 0.0f};
+  context->Unmap(ring, 0);
+  context->Draw(1, far_vertex);
+  // After each discard the first vertex lights the next pixel with more green; the draws before keep
+  // their vertices.
+  std::vector<uint32_t> expected = {rgba(255, 0, 0, 255)};
+  for (UINT i = 1; i <= discards; ++i) {
+    ASSERT_EQ(context->Map(ring, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped), S_OK);
+    static_cast<vertex_t*>(mapped.pData)[0] = {pixel_x(i), 0.0f, 0.0f, float(i * 60) / 255.0f};
+    context->Unmap(ring, 0);
+    context->Draw(1, 0);
+    expected.push_back(rgba(0, uint8_t(i * 60), 0, 255));
+  }
+
+  EXPECT_EQ(read_rgba8(target.texture), expected);
+  EXPECT_LT(resident_mib() - before, 64) << "of a " << (ring_bytes >> 20) << " MiB buffer";
 }
 
 // Maps that the usage does not allow fail instead of handing out memory.

@@ -36,6 +36,16 @@ TEST_F(RandomThreadTest, GeneratorStartsAtTheReferenceInitializer) {
   EXPECT_EQ(fresh.state, old * 6364136223846793005ULL + 0xda3e39cb94b95bdbULL);
 }
 
+TEST(RandomTest, AdvanceSkipsAsManyDrawsAsItIsTold) {
+  for (uint64_t delta : {0ull, 1ull, 2ull, 7ull, 1000ull, 4194305ull}) {
+    pcg32_t stepped, jumped;
+    for (uint64_t i = 0; i < delta; ++i) stepped.next();
+    jumped.advance(delta);
+    EXPECT_EQ(jumped.state, stepped.state) << delta;
+    EXPECT_EQ(jumped.next(), stepped.next()) << delta;
+  }
+}
+
 TEST_F(RandomThreadTest, TwoGaussiansConsumeOnePairOfDraws) {
   on_fresh_thread([] {
     pcg32_t before = global_pcg32();

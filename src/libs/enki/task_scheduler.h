@@ -1,8 +1,8 @@
 #pragma once
 // Task scheduler with the enkiTS interface: a scheduler of n threads runs n - 1 workers plus the
-// calling thread. Task sets are split into disjoint partitions covering [0, set size); any
-// thread may run one, including a thread that waits, so waits never deadlock even with no
-// workers at all.
+// calling thread. Task sets are split into disjoint partitions covering [0, set size); workers take
+// partitions of any queued set, and a thread waiting for a set takes that set's partitions itself,
+// so waits never deadlock even with no workers at all.
 
 #include <atomic>
 #include <condition_variable>
@@ -31,6 +31,7 @@ class ICompletable {
 
  private:
   friend class TaskScheduler;
+  // Partitions not yet finished.
   std::atomic<int32_t> m_RunningCount{0};
 };
 
@@ -44,6 +45,19 @@ class ITaskSet : public ICompletable {
 
   uint32_t m_SetSize = 1;
   uint32_t m_MinRange = 1;
+
+ private:
+  friend class TaskScheduler;
+  // Fixed at submission, before the set is queued.
+  uint32_t m_PartitionSize = 0;
+  uint32_t m_PartitionCount = 0;
+  // Partitions handed out so far; whoever takes the last one unqueues the set before running it,
+  // so a set is never in the queue once it can be complete (and destroyed by its owner).
+  std::atomic<uint32_t> m_NextPartition{0};
+  // The scheduler's queue of sets with partitions left, under its mutex.
+  ITaskSet* m_QueuePrev = nullptr;
+  ITaskSet* m_QueueNext = nullptr;
+  bool m_Queued = false;
 };
 
 class TaskScheduler {
@@ -60,7 +74,7 @@ class TaskScheduler {
   // The task set must stay alive until it is complete. Without an initialised scheduler it runs
   // on the calling thread before this returns.
   void AddTaskSetToPipe(ITaskSet* task_set);
-  // Runs pending partitions on this thread until the task is complete.
+  // Runs the task's pending partitions on this thread, then waits until the others are finished.
   void WaitforTask(const ICompletable* task);
   // Runs pending partitions until every submitted task set is complete.
   void WaitforAll();
@@ -69,24 +83,42 @@ class TaskScheduler {
   uint32_t GetNumTaskThreads() const { return m_NumThreads; }
 
  private:
-  struct work_item_t {
+  struct claim_t {
     ITaskSet* task = nullptr;
     TaskSetPartition range;
   };
 
   void worker_main(uint32_t thread_index);
-  // Runs one queued partition if there is one; `lock` is held on entry and on return.
-  bool run_one_locked(std::unique_lock<std::mutex>& lock);
-  void push_locked(const work_item_t& item);
+  // A partition of the first queued set that has one left; `lock` is held.
+  bool claim_any_locked(claim_t& claim);
+  // A partition of `task` if it has one left; takes the mutex only to unqueue the set.
+  bool claim_from(ITaskSet* task, claim_t& claim);
+  // Takes partition `index` of `task` (handed out by its counter); unqueues the set on the last.
+  bool take(ITaskSet* task, uint32_t index, claim_t& claim, bool locked);
+  void unqueue_locked(ITaskSet* task);
+  void run(const claim_t& claim);
+  // Spins briefly until `done` holds: cheaper than sleeping when work comes back at once.
+  template <typename predicate_t>
+  static bool spin_until(predicate_t done);
   void shutdown();
 
   std::mutex m_Mutex;
-  std::condition_variable m_Wake;
-  // A ring that grows when full and never shrinks: a steady stream of task sets allocates nothing.
-  std::vector<work_item_t> m_Queue;
-  size_t m_QueueHead = 0;
-  size_t m_QueueSize = 0;
-  uint64_t m_Outstanding = 0;  // partitions queued or running
+  // Workers sleep here, each woken by a token.
+  std::condition_variable m_WorkWake;
+  // Threads waiting for sets sleep here; woken when a set completes or new work comes.
+  std::condition_variable m_DoneWake;
+  ITaskSet* m_QueueHead = nullptr;
+  ITaskSet* m_QueueTail = nullptr;
+  // Counts submissions (written under the mutex); spinning threads watch it for new work.
+  std::atomic<uint64_t> m_Generation{0};
+  // Submitted sets not yet complete.
+  std::atomic<uint64_t> m_Outstanding{0};
+  uint32_t m_SleepingWorkers = 0;
+  // Wake-ups handed to sleeping workers and not yet taken. A submission wakes one worker, and a
+  // worker that takes a partition wakes the next while sets are queued: no more workers wake than
+  // there are partitions to run.
+  uint32_t m_WakeTokens = 0;
+  std::atomic<uint32_t> m_SleepingWaiters{0};
   bool m_Stopping = false;
   uint32_t m_NumThreads = 0;
   std::vector<std::thread> m_Workers;

@@ -40,6 +40,14 @@ float* FastNoiseSIMD::GetNoiseSet(int xStart, int yStart, int zStart, int xSize,
   if (count > max_set_values) return nullptr;
   float* set = new (std::nothrow) float[static_cast<size_t>(count)];
   if (set == nullptr) return nullptr;
+  FillNoiseSet(set, xStart, yStart, zStart, xSize, ySize, zSize, scaleModifier);
+  return set;
+}
+
+void FastNoiseSIMD::FillNoiseSet(float* noiseSet, int xStart, int yStart, int zStart, int xSize, int ySize,
+                                 int zSize, float scaleModifier) const {
+  if (!noiseSet || xSize <= 0 || ySize <= 0 || zSize <= 0) return;
+  if (int64_t{xSize} * ySize * zSize > max_set_values) return;
   const float scale = frequency_ * scaleModifier;
   size_t index = 0;
   for (int x = 0; x < xSize; ++x) {
@@ -47,11 +55,10 @@ float* FastNoiseSIMD::GetNoiseSet(int xStart, int yStart, int zStart, int xSize,
     for (int y = 0; y < ySize; ++y) {
       const float yf = static_cast<float>(int64_t{yStart} + y) * scale;
       for (int z = 0; z < zSize; ++z) {
-        set[index++] = fractal_value(xf, yf, static_cast<float>(int64_t{zStart} + z) * scale);
+        noiseSet[index++] = fractal_value(xf, yf, static_cast<float>(int64_t{zStart} + z) * scale);
       }
     }
   }
-  return set;
 }
 
 void FastNoiseSIMD::FreeNoiseSet(float* noiseSet) { delete[] noiseSet; }

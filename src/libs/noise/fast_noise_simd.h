@@ -26,6 +26,11 @@ class FastNoiseSIMD {
   // the set would be too large. Release with FreeNoiseSet.
   float* GetNoiseSet(int xStart, int yStart, int zStart, int xSize, int ySize, int zSize,
                      float scaleModifier = 1.0f) const;
+  // The same values into `noiseSet`, which holds xSize × ySize × zSize floats; nothing when a size is
+  // not positive or the set would be too large. Any part of a set may be filled on its own, from any
+  // thread, with the same result.
+  void FillNoiseSet(float* noiseSet, int xStart, int yStart, int zStart, int xSize, int ySize, int zSize,
+                    float scaleModifier = 1.0f) const;
   static void FreeNoiseSet(float* noiseSet);
 
  private:

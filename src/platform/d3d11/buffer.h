@@ -1,7 +1,16 @@
 #pragma once
 // ID3D11Buffer over one GL buffer with mutable storage, so that a discarding map can orphan the
 // storage: draws already issued keep the old data, the mapped pointer is fresh memory.
+//
+// Direct3D leaves the contents of a buffer made without initial data undefined, and the CPU writes
+// a dynamic buffer before any draw reads it, so dynamic buffers are not cleared: bytes never written
+// cost neither time nor memory. Large ones live in host memory of their own, handed to GL as pinned
+// memory where the driver takes it, whose pages are committed only when first written (a driver
+// store is allocated and zeroed whole). Buffers the device may read before the program writes them
+// (default ones: UAVs, append and counter buffers, copy targets; staging ones) start zeroed.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -25,14 +34,32 @@ class d3d11_buffer_t final : public device_child_t<ID3D11Buffer> {
   bool mapped() const { return mapped_; }
 
  private:
+  // Host memory behind a pinned GL store, with the fence of the last draws that may read it once
+  // it is retired.
+  struct host_store_t {
+    uint8_t* memory = nullptr;
+    GLsync fence = nullptr;
+    uint64_t retired_at = 0;
+  };
+
   d3d11_buffer_t(d3d11_device_t* device, const D3D11_BUFFER_DESC& desc);
   void create_gl(const std::vector<uint8_t>& data);
   void destroy_gl() override;
   GLenum gl_usage() const;
+  // Pinned stores: fresh memory for a discarding map, the current store retired behind a fence.
+  uint8_t* discard_host_store();
+  uint8_t* new_host_memory() const;
+  void pin(uint8_t* memory);
+  void free_host_store(host_store_t& store, bool wait);
 
   D3D11_BUFFER_DESC desc_;
   GLuint name_ = 0;
   bool mapped_ = false;
+  size_t host_bytes_ = 0;  // 0 while GL owns the store
+  host_store_t host_;
+  // Earlier stores that draws in flight may still read; reused once their fence has passed.
+  std::array<host_store_t, 2> retired_{};
+  uint64_t discards_ = 0;
 };
 
 // The buffer behind an interface pointer of this layer (null for null).

@@ -89,6 +89,7 @@ void d3d11_immediate_context_t::create_gl() {
   glGetIntegerv(GL_SHADER_STORAGE_BUFFER_OFFSET_ALIGNMENT, &storage_alignment);
   glGetIntegerv(GL_TEXTURE_BUFFER_OFFSET_ALIGNMENT, &texture_alignment);
   buffer_view_alignment_ = uint32_t(std::max({storage_alignment, texture_alignment, GLint(1)}));
+  pinned_memory_ = epoxy_has_gl_extension("GL_AMD_pinned_memory");
   glCreateBuffers(1, &discard_buffer_);
   glNamedBufferStorage(discard_buffer_, gl_fallbacks_t::zero_buffer_size, nullptr, 0);
   // A framebuffer without attachments (UAV-only rendering) still needs a size.

@@ -22,6 +22,8 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   // GL's offset alignment for storage and texture buffer ranges, read once by create_gl; views of
   // buffers check their first byte against it on any thread.
   uint32_t buffer_view_alignment() const { return buffer_view_alignment_; }
+  // Whether GL takes host memory as a buffer's store (GL_AMD_pinned_memory), read once by create_gl.
+  bool pinned_memory() const { return pinned_memory_; }
 
   HRESULT QueryInterface(REFIID riid, void** object) override;
   ULONG AddRef() override { return device_->AddRef(); }
@@ -158,6 +160,7 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   uint32_t enabled_attributes_ = 0;
   bool uav_writes_pending_ = false;
   uint32_t buffer_view_alignment_ = 256;  // GL's largest allowed value until queried
+  bool pinned_memory_ = false;
   GLuint discard_buffer_ = 0;             // storage bound where a shader writes an unbound UAV
   GLuint shifted_indices_ = 0;
   GLsizeiptr shifted_indices_size_ = 0;
