@@ -35,6 +35,15 @@ void engine_impl_t::load_blocks(const serial::value_t& root) {
   for (const block_ptr_t& block : blocks) {
     if (!block->post_load()) LOG_INF("Error in call to post_load for block: %s", block->get_name().c_str());
   }
+  // An input fed by a block that does not exist keeps its block from ever drawing.
+  for (const block_ptr_t& block : blocks) {
+    for (const bound_input_t& input : block->bound_inputs) {
+      if (input.type != BOUND_INPUT_BLOCK || input.block_id == -1 || find_block(input.block_id)) continue;
+      LOG_WRN("Block %s: bound input %s has block-id %d, which no block has; the block draws nothing", block->name.c_str(),
+              input.display_name.c_str(), input.block_id);
+    }
+  }
+  if (blocks.empty()) LOG_WRN("Project has no blocks: nothing is drawn");
 }
 
 block_ptr_t engine_impl_t::create_block(const std::string& class_name, bool default_init) {
