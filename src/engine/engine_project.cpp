@@ -1,5 +1,7 @@
 // Project loading: settings, blocks and music from the project's root table, and the block
 // factory that turns a class name into a block.
+#include <algorithm>
+
 #include <fmt/printf.h>
 
 #include "engine/block_factory.h"
@@ -66,7 +68,14 @@ tl::expected<void, std::string> engine_impl_t::load_project_text(const std::stri
   const serial::value_t& root = **parsed;
   load_settings(root);
   load_blocks(root);
-  if (engine_context->soundsystem) engine_context->soundsystem->load(root);
+  if (soundsystem_t* sound = engine_context->soundsystem) {
+    sound->load(root);
+    float end = 0.0f;
+    for (const block_ptr_t& block : blocks) end = std::max(end, block->end_time);
+    if (sound->has_music() && sound->get_length() < end)
+      LOG_WRN("Soundtrack %s lasts %.1f s, less than the timeline's %.1f s; the time runs on without it",
+              sound->get_soundtrack().c_str(), sound->get_length(), end);
+  }
   LOG_INF("Loaded: %s", name.c_str());
   return {};
 }

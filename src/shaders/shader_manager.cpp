@@ -119,6 +119,10 @@ void shader_manager_impl_t::load_cache_manifest(const serial::value_t& root) {
         LOG_WRN("Shader cache: unable to read %s for %s", code_path.c_str(), key.c_str());
       else if (!S(filesystem)->read_file(reflection_path, entry.reflection))
         LOG_WRN("Shader cache: unable to read %s for %s", reflection_path.c_str(), key.c_str());
+      else if (entry.code.empty() || entry.reflection.empty())
+        // An emptied file (a half-saved build) would make a shader without code or without inputs.
+        LOG_WRN("Shader cache: %s is empty for %s", (entry.code.empty() ? code_path : reflection_path).c_str(),
+                key.c_str());
       else
         cache[key] = std::move(entry);
     } else {
