@@ -1,8 +1,6 @@
 #include "media/rocket_manager.h"
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -14,6 +12,7 @@
 #include "support/log.h"
 #include "support/systems.h"
 #include "libs/rocket/sync.h"
+#include "libs/rocket/sync_track_reader.h"
 
 namespace {
 
@@ -26,31 +25,6 @@ class rocket_manager_impl_t;
 rocket_manager_impl_t* current_manager = nullptr;
 // Every evaluation takes it, after the manager's own mutex.
 std::mutex evaluation_mutex;
-
-// What a track file that is there holds beyond a track: empty when it is one (a key count and
-// exactly that many 9-byte keys), else the problem. `usable` tells whether the whole keys it holds
-// still read as a track's (rows rising from 0 up, finite values, known key types).
-std::string track_file_problem(const byte_vector_t& bytes, bool& usable) {
-  usable = false;
-  if (bytes.size() < 4) return fmt::sprintf("%zu bytes, no key count", bytes.size());
-  int32_t count = 0;
-  std::memcpy(&count, bytes.data(), 4);
-  if (count < 0) return fmt::sprintf("a key count of %d", count);
-  const uint64_t whole = (bytes.size() - 4) / 9;
-  if (uint64_t(bytes.size()) == 4 + 9 * uint64_t(count)) return {};
-  usable = true;
-  int64_t previous_row = -1;
-  for (uint64_t k = 0; k < std::min<uint64_t>(whole, uint64_t(count)); ++k) {
-    const uint8_t* key = bytes.data() + 4 + 9 * k;
-    int32_t row = 0;
-    float value = 0.0f;
-    std::memcpy(&row, key, 4);
-    std::memcpy(&value, key + 4, 4);
-    if (row <= previous_row || !std::isfinite(value) || key[8] > 3) usable = false;
-    previous_row = row;
-  }
-  return fmt::sprintf("%zu bytes for %d keys", bytes.size(), count);
-}
 
 double evaluate_track(const sync_track* track, double row) {
   std::lock_guard lock(evaluation_mutex);
@@ -136,11 +110,14 @@ class rocket_manager_impl_t final : public rocket_manager_t {
     if (!S(filesystem)->read_file(path, manager->file_)) return nullptr;
     // A file that is there but holds no whole track (cut short, overwritten) is not the quiet
     // missing case: it is reported, and noise never becomes keys.
-    bool usable = false;
-    if (const std::string problem = track_file_problem(manager->file_, usable); !problem.empty()) {
+    const track_file_check_t check = check_track_file(manager->file_.data(), manager->file_.size());
+    if (!check.whole) {
+      const std::string problem = !check.has_count ? fmt::sprintf("%zu bytes, no key count", manager->file_.size())
+                                  : check.count < 0 ? fmt::sprintf("a key count of %d", check.count)
+                                                    : fmt::sprintf("%zu bytes for %d keys", manager->file_.size(), check.count);
       LOG_WRN("Sync track file %s is not a whole track (%s); %s", path, problem.c_str(),
-              usable ? "keeping the whole keys it holds" : "the track has no keys");
-      if (!usable) return nullptr;
+              check.keys_usable ? "keeping the whole keys it holds" : "the track has no keys");
+      if (!check.keys_usable) return nullptr;
     }
     manager->cursor_ = 0;
     return manager;
