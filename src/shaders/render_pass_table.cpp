@@ -49,21 +49,12 @@ void write_slots(serial::value_t& table, const char* key, const std::vector<form
   }
 }
 
-// The display name of the block whose table holds this one, for messages; empty outside a block.
-std::string owner_block_name(const serial::value_t& table) {
-  for (const serial::value_t* node = &table; node; node = node->parent) {
-    if (node->kind == value_kind_t::table && node->get("class-name", value_kind_t::string).valid)
-      return node->get_string("name", "");
-  }
-  return {};
-}
-
 // A preset id that names no preset would leave the pass without a state record, so it never draws:
 // the default preset stands in, with a warning.
 void set_state_or_default(render_pass_t& pass, const serial::value_t& table, const char* key, int id,
                           bool (render_pass_t::*setter)(int)) {
   if ((pass.*setter)(id)) return;
-  LOG_WRN("Block %s, render pass %s: %s %d is not a preset; using 1", owner_block_name(table).c_str(),
+  LOG_WRN("%s, render pass %s: %s %d is not a preset; using 1", owner_path(table).c_str(),
           pass.name.c_str(), key, id);
   (pass.*setter)(1);
 }
@@ -85,8 +76,8 @@ bool load_render_pass(const serial::value_t& table, render_pass_t& pass) {
     pass.set_samplers(*samplers);
     for (size_t i = 0; i < samplers->size(); ++i) {
       if (!pass.states.samplers[pass.states.samplers.size() - samplers->size() + i])
-        LOG_WRN("Block %s, render pass %s: samplers %d is not a preset; register %d samples with the default",
-                owner_block_name(table).c_str(), pass.name.c_str(), (*samplers)[i], int(i));
+        LOG_WRN("%s, render pass %s: samplers %d is not a preset; register %d samples with the default",
+                owner_path(table).c_str(), pass.name.c_str(), (*samplers)[i], int(i));
     }
   }
 
