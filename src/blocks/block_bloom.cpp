@@ -50,7 +50,7 @@ bool block_bloom_t::default_init() {
   block_base_t::default_init();
   auto loaded = load_render_passes_from_desc("shaders/bloom.toml");
   if (!loaded) {
-    LOG_INF("%s", loaded.error().c_str());
+    LOG_WRN("Error loading shader desc: %s: %s", "shaders/bloom.toml", loaded.error().c_str());
     return false;
   }
   passes = std::move(*loaded);

@@ -24,7 +24,7 @@ constexpr float transparent[4] = {0.0f, 0.0f, 0.0f, 0.0f};
 bool load_description(const char* path, std::vector<std::shared_ptr<render_pass_t>>& passes) {
   auto loaded = load_render_passes_from_desc(path);
   if (!loaded) {
-    LOG_INF("%s", loaded.error().c_str());
+    LOG_WRN("Error loading shader desc: %s: %s", path, loaded.error().c_str());
     return false;
   }
   passes = std::move(*loaded);

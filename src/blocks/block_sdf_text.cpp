@@ -99,7 +99,7 @@ bool block_sdf_text_t::init_text() {
   auto loaded = load_render_pass_from_desc(text_pass_path);
   if (!loaded || !*loaded) {
     const std::string message = loaded ? "no render pass in the description" : loaded.error();
-    LOG_WRN("Error loading shader desc: %s", message.c_str());
+    LOG_WRN("Error loading shader desc: %s: %s", text_pass_path, message.c_str());
     return false;
   }
   pass = *loaded;

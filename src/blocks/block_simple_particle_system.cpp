@@ -71,7 +71,7 @@ bool block_simple_particle_system_t::load_particle_pass() {
   auto loaded = load_render_pass_from_desc(particle_pass_path);
   if (!loaded || !*loaded) {
     const std::string message = loaded ? "no render pass in the description" : loaded.error();
-    LOG_WRN("Error loading shader desc: %s", message.c_str());
+    LOG_WRN("Error loading shader desc: %s: %s", particle_pass_path, message.c_str());
     return false;
   }
   pass = *loaded;

@@ -50,7 +50,7 @@ bool block_volumetric_light_t::default_init() {
   if (!block_base_t::default_init()) return false;
   auto loaded = load_render_passes_from_desc("shaders/volumetric-light.toml");
   if (!loaded) {
-    LOG_WRN("%s", loaded.error().c_str());
+    LOG_WRN("Error loading shader desc: %s: %s", "shaders/volumetric-light.toml", loaded.error().c_str());
     return false;
   }
   passes = std::move(*loaded);

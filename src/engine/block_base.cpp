@@ -71,7 +71,20 @@ bool block_base_t::load(const serial::value_t& table) {
   start_time = table.get_float("start-time", 0.0f);
   end_time = table.get_float("end-time", 30.0f);
   layer = table.get_int("layer", 0);
-  blend_mode = static_cast<blend_mode_t>(table.get_int("blend-mode", 0));
+  const int blend = table.get_int("blend-mode", 0);
+  // A block that can never be active, or blends with a mode the engine has no shader for, changes
+  // the picture: say so rather than let it vanish or fall to a lerp unnoticed.
+  if (start_time > end_time) {
+    LOG_WRN("Block %s: start-time %g is after end-time %g; the block is never active", name.c_str(), start_time,
+            end_time);
+    end_time = start_time;
+  }
+  if (blend < BLEND_NONE || blend > BLEND_LERP) {
+    LOG_WRN("Block %s: blend-mode %d is not a blend mode; using 0", name.c_str(), blend);
+    blend_mode = BLEND_NONE;
+  } else {
+    blend_mode = static_cast<blend_mode_t>(blend);
+  }
   load_variables(table, registered_variables);
 
   for (const serial::value_t& item : table.get_array("cameras")) {
@@ -91,6 +104,8 @@ bool block_base_t::load(const serial::value_t& table) {
     }
     if (!found) {
       LOG_INF("Error looking for camera (%d) in span", camera_id);
+      LOG_WRN("Block %s: camera-spans id %d names none of the block's cameras; the span is dropped", name.c_str(),
+              camera_id);
       continue;
     }
     camera_spans.push_back({end, found});

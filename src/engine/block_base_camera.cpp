@@ -65,7 +65,11 @@ void block_base_t::load_camera_scene(const std::string& path) {
       });
     }
   }
-  if (loaded->cameras.empty()) return;
+  if (loaded->cameras.empty()) {
+    // An emptied or cut file reads as a scene without cameras: the block keeps the ones it has.
+    LOG_WRN("Block %s: camera-scene %s has no cameras; the block keeps its own", name.c_str(), path.c_str());
+    return;
+  }
 
   cameras.clear();
   camera_spans.clear();

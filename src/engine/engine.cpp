@@ -72,7 +72,10 @@ void engine_impl_t::set_running(bool run) {
 
 float engine_impl_t::get_cur_time() {
   soundsystem_t* sound = engine_context->soundsystem;
-  if (sound && sound->has_music()) return sound->get_position();
+  // The stopwatch runs beside the music and keeps the time past its end, so that a soundtrack
+  // shorter than the timeline (a cut file) does not stop the production there.
+  if (sound && sound->has_music() && !(timer.seconds() >= sound->get_length() && sound->get_length() > 0.0f))
+    return sound->get_position();
   return timer.seconds();
 }
 
@@ -81,11 +84,8 @@ void engine_impl_t::set_cur_time(float seconds) {
   float t = seconds > 0.0f ? seconds : 0.0f;
   for (const block_ptr_t& block : blocks) block->update_variables(t, true);
   soundsystem_t* sound = engine_context->soundsystem;
-  if (sound && sound->has_music()) {
-    sound->set_position(t);
-  } else {
-    timer.seek(t);
-  }
+  if (sound && sound->has_music()) sound->set_position(t);
+  timer.seek(t);
 }
 
 float engine_impl_t::get_volume() {

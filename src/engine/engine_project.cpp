@@ -1,5 +1,6 @@
 // Project loading: settings, blocks and music from the project's root table, and the block
 // factory that turns a class name into a block.
+#include <algorithm>
 #include <exception>
 
 #include <fmt/printf.h>
@@ -47,6 +48,15 @@ void engine_impl_t::load_blocks(const serial::value_t& root) {
   for (const block_ptr_t& block : blocks) {
     if (!block->post_load()) LOG_INF("Error in call to post_load for block: %s", block->get_name().c_str());
   }
+  // An input fed by a block that does not exist keeps its block from ever drawing.
+  for (const block_ptr_t& block : blocks) {
+    for (const bound_input_t& input : block->bound_inputs) {
+      if (input.type != BOUND_INPUT_BLOCK || input.block_id == -1 || find_block(input.block_id)) continue;
+      LOG_WRN("Block %s: bound input %s has block-id %d, which no block has; the block draws nothing", block->name.c_str(),
+              input.display_name.c_str(), input.block_id);
+    }
+  }
+  if (blocks.empty()) LOG_WRN("Project has no blocks: nothing is drawn");
 }
 
 block_ptr_t engine_impl_t::create_block(const std::string& class_name, bool default_init) {
@@ -69,7 +79,14 @@ tl::expected<void, std::string> engine_impl_t::load_project_text(const std::stri
   const serial::value_t& root = **parsed;
   load_settings(root);
   load_blocks(root);
-  if (engine_context->soundsystem) engine_context->soundsystem->load(root);
+  if (soundsystem_t* sound = engine_context->soundsystem) {
+    sound->load(root);
+    float end = 0.0f;
+    for (const block_ptr_t& block : blocks) end = std::max(end, block->end_time);
+    if (sound->has_music() && sound->get_length() < end)
+      LOG_WRN("Soundtrack %s lasts %.1f s, less than the timeline's %.1f s; the time runs on without it",
+              sound->get_soundtrack().c_str(), sound->get_length(), end);
+  }
   LOG_INF("Loaded: %s", name.c_str());
   return {};
 }

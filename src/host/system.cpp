@@ -220,7 +220,9 @@ tl::expected<void, std::string> load_engine(const std::string& exe_path, const s
 
   std::string project_text;
   if (S(filesystem)->read_text_file(project_path, project_text)) {
-    api.engine_init(g_systems, project_text.c_str());
+    // The engine has only the text; its messages cannot say which file it came from.
+    if (!api.engine_init(g_systems, project_text.c_str()))
+      LOG_WRN("Unable to start the project %s", project_path.c_str());
     api.engine_start();
   } else {
     LOG_WRN("Unable to load project file: %s", project_path.c_str());

@@ -9,8 +9,10 @@
 
 #include "variables/engine_context.h"
 #include "files/filesystem.h"
+#include "support/log.h"
 #include "support/systems.h"
 #include "libs/rocket/sync.h"
+#include "libs/rocket/sync_track_reader.h"
 
 namespace {
 
@@ -106,6 +108,17 @@ class rocket_manager_impl_t final : public rocket_manager_t {
     rocket_manager_impl_t* manager = current_manager;
     if (!manager || !g_systems || !S(filesystem)) return nullptr;
     if (!S(filesystem)->read_file(path, manager->file_)) return nullptr;
+    // A file that is there but holds no whole track (cut short, overwritten) is not the quiet
+    // missing case: it is reported, and noise never becomes keys.
+    const track_file_check_t check = check_track_file(manager->file_.data(), manager->file_.size());
+    if (!check.whole) {
+      const std::string problem = !check.has_count ? fmt::sprintf("%zu bytes, no key count", manager->file_.size())
+                                  : check.count < 0 ? fmt::sprintf("a key count of %d", check.count)
+                                                    : fmt::sprintf("%zu bytes for %d keys", manager->file_.size(), check.count);
+      LOG_WRN("Sync track file %s is not a whole track (%s); %s", path, problem.c_str(),
+              check.keys_usable ? "keeping the whole keys it holds" : "the track has no keys");
+      if (!check.keys_usable) return nullptr;
+    }
     manager->cursor_ = 0;
     return manager;
   }

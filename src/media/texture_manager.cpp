@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <fmt/printf.h>
 
@@ -199,6 +200,8 @@ class texture_manager_impl_t final : public texture_manager_t {
   std::unordered_map<std::string, texture_ptr_t> by_name;
   // Loaded paths whose file watch the next reload registers.
   std::vector<std::string> unwatched;
+  // Files whose load failed, so that a caller asking every frame is warned once.
+  std::unordered_set<std::string> failed_paths;
   // Shader compile tasks load textures on worker threads while the main thread draws.
   std::mutex mutex_;
 };
@@ -295,7 +298,11 @@ tl::expected<texture_t*, std::string> texture_manager_impl_t::load_texture(const
   if (auto found = by_path.find(path); found != by_path.end()) return found->second.get();
   auto texture = std::make_shared<texture_t>();
   texture->name = path;
-  if (auto loaded = load_image(path, *texture); !loaded) return tl::unexpected(loaded.error());
+  if (auto loaded = load_image(path, *texture); !loaded) {
+    if (failed_paths.insert(path).second) LOG_WRN("Unable to load texture %s: %s", path.c_str(), loaded.error().c_str());
+    return tl::unexpected(loaded.error());
+  }
+  failed_paths.erase(path);
   unwatched.push_back(path);
   textures.push_back(texture);
   by_path[path] = texture;

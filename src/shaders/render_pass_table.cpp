@@ -6,6 +6,7 @@
 #include "shaders/render_pass.h"
 #include "variables/serializer_aux.h"
 #include "shaders/shader_manager.h"
+#include "support/log.h"
 
 namespace {
 
@@ -48,6 +49,16 @@ void write_slots(serial::value_t& table, const char* key, const std::vector<form
   }
 }
 
+// A preset id that names no preset would leave the pass without a state record, so it never draws:
+// the default preset stands in, with a warning.
+void set_state_or_default(render_pass_t& pass, const serial::value_t& table, const char* key, int id,
+                          bool (render_pass_t::*setter)(int)) {
+  if ((pass.*setter)(id)) return;
+  LOG_WRN("%s, render pass %s: %s %d is not a preset; using 1", owner_path(table).c_str(),
+          pass.name.c_str(), key, id);
+  (pass.*setter)(1);
+}
+
 }  // namespace
 
 bool load_render_pass(const serial::value_t& table, render_pass_t& pass) {
@@ -58,8 +69,17 @@ bool load_render_pass(const serial::value_t& table, render_pass_t& pass) {
   const int blend = table.get_int("blend-state", 1);
   const int depth_stencil = table.get_int("depth-stencil-state", 1);
   const auto samplers = read_int_array<int>(table, "samplers");
-  pass.set_states(rasterizer, blend, depth_stencil);
-  if (samplers && !samplers->empty()) pass.set_samplers(*samplers);
+  set_state_or_default(pass, table, "rasterizer-state", rasterizer, &render_pass_t::set_rasterizer_state);
+  set_state_or_default(pass, table, "blend-state", blend, &render_pass_t::set_blend_state);
+  set_state_or_default(pass, table, "depth-stencil-state", depth_stencil, &render_pass_t::set_depth_stencil_state);
+  if (samplers && !samplers->empty()) {
+    pass.set_samplers(*samplers);
+    for (size_t i = 0; i < samplers->size(); ++i) {
+      if (!pass.states.samplers[pass.states.samplers.size() - samplers->size() + i])
+        LOG_WRN("%s, render pass %s: samplers %d is not a preset; register %d samples with the default",
+                owner_path(table).c_str(), pass.name.c_str(), (*samplers)[i], int(i));
+    }
+  }
 
   const std::pair<const char*, shader_ptr_t*> stages[] = {{"vs", &pass.vs}, {"gs", &pass.gs}, {"ps", &pass.ps}, {"cs", &pass.cs}};
   for (const auto& [key, member] : stages) {

@@ -53,7 +53,13 @@ shader_manager_impl_t::~shader_manager_impl_t() {
 }
 
 tl::expected<void, std::string> shader_manager_impl_t::init() {
-  if (auto manifest = serial::load_toml(*S(filesystem), manifest_path)) load_cache_manifest(**manifest);
+  // Without the manifest no shader loads; the messages that follow name only the shaders.
+  if (auto manifest = serial::load_toml(*S(filesystem), manifest_path)) {
+    load_cache_manifest(**manifest);
+    if (cache.empty()) LOG_WRN("Shader cache manifest %s lists no usable shaders", manifest_path);
+  } else {
+    LOG_WRN("Unable to read the shader cache manifest %s: %s", manifest_path, manifest.error().c_str());
+  }
 
   struct state_set_spec_t {
     state_set_t* set;
@@ -111,8 +117,15 @@ void shader_manager_impl_t::load_cache_manifest(const serial::value_t& root) {
     const int64_t t_code = S(filesystem)->get_file_time(code_path);
     if (t_code >= t_src && !key.empty() && !code_path.empty() && !filename.empty() && !entrypoint.empty()) {
       shader_cache_entry_t entry{filename, entrypoint, {}, {}, t_src, false};
-      if (S(filesystem)->read_file(code_path, entry.code) &&
-          S(filesystem)->read_file(reflection_path, entry.reflection))
+      if (!S(filesystem)->read_file(code_path, entry.code))
+        LOG_WRN("Shader cache: unable to read %s for %s", code_path.c_str(), key.c_str());
+      else if (!S(filesystem)->read_file(reflection_path, entry.reflection))
+        LOG_WRN("Shader cache: unable to read %s for %s", reflection_path.c_str(), key.c_str());
+      else if (entry.code.empty() || entry.reflection.empty())
+        // An emptied file (a half-saved build) would make a shader without code or without inputs.
+        LOG_WRN("Shader cache: %s is empty for %s", (entry.code.empty() ? code_path : reflection_path).c_str(),
+                key.c_str());
+      else
         cache[key] = std::move(entry);
     } else {
       LOG_INF("Shader cached: skipping modified file: %s", filename.c_str());

@@ -137,7 +137,8 @@ tl::expected<void, std::string> compile_task_t::apply_metadata() {
     return tl::unexpected(fmt::sprintf("Unable to load metadata for shader: %s", metadata_path));
   if (text.empty()) return {};
 
-  auto parsed = serial::parse_text(text, "");
+  // Named, so that the message says which file and line.
+  auto parsed = serial::parse_text(text, metadata_path);
   if (!parsed) {
     LOG_INF("Error parsing meta data: %s", parsed.error().c_str());
     // The version fails like any other metadata error rather than run on half-read settings.

@@ -462,13 +462,33 @@ value_t* parser_t::open_table(value_t* start, std::string_view name, table_kind_
   return table;
 }
 
+// Every node knows its parent, so that a reader can say where a bad value sits.
+static void link_parents(value_t& root) {
+  std::vector<value_t*> pending{&root};
+  while (!pending.empty()) {
+    value_t* node = pending.back();
+    pending.pop_back();
+    for (auto& [name, child] : node->children) {
+      child->parent = node;
+      pending.push_back(child.get());
+    }
+    for (auto& item : node->items) {
+      item->parent = node;
+      pending.push_back(item.get());
+    }
+  }
+}
+
 parse_result_t parser_t::parse_document() {
   auto root = std::make_unique<value_t>(value_kind_t::table);
   value_t* current = root.get();
   auto failed = [this] { return tl::unexpected(std::move(error_)); };
   for (;;) {
     skip_whitespace();
-    if (at_end()) return root;
+    if (at_end()) {
+      link_parents(*root);
+      return root;
+    }
     if (match("[[")) {
       std::string_view name;
       if (!read_until(']', name) || !expect(']')) return failed();

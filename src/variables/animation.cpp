@@ -199,7 +199,8 @@ float evaluate_animation_channel(const animation_t& animation, int channel, floa
   if (interpolation < INTERPOLATION_NONE || interpolation > INTERPOLATION_EXPRESSION) return 0.0f;
   if (interpolation == INTERPOLATION_EXPRESSION) {
     const parser::expression_t* expression = animation.expressions[channel].get();
-    if (!expression) return 0.0f;
+    // A channel whose text did not parse reads the variable's default rather than a silent 0.
+    if (!expression) return animation.owner ? component_of(animation.owner->default_value, channel) : 0.0f;
     expression_context_t& context = global_expression_context();
     context.set_variable("t", t);
     return expression->evaluate(context);

@@ -3,6 +3,8 @@
 #include <fmt/printf.h>
 
 #include "support/log.h"
+#include "variables/expression.h"
+#include "variables/expression_context.h"
 
 using serial::value_kind_t;
 using serial::value_t;
@@ -37,7 +39,58 @@ serial::payload_t payload_of(const value_t& table, value_kind_t kind) {
   return table.get("value", kind).payload;
 }
 
+// The first function an expression calls that the context does not have; empty when none.
+std::string unknown_function(const parser::expression_t& expression, const expression_context_t& context) {
+  using namespace parser;
+  switch (expression.kind()) {
+    case EXPR_PREFIX:
+      return unknown_function(*static_cast<const prefix_expression_t&>(expression).operand, context);
+    case EXPR_BINOP: {
+      const auto& binop = static_cast<const binop_expression_t&>(expression);
+      std::string found = unknown_function(*binop.left, context);
+      return found.empty() ? unknown_function(*binop.right, context) : found;
+    }
+    case EXPR_ASSIGNMENT: {
+      const auto& assignment = static_cast<const assignment_expression_t&>(expression);
+      std::string found = unknown_function(*assignment.left, context);
+      return found.empty() ? unknown_function(*assignment.right, context) : found;
+    }
+    case EXPR_TERNARY: {
+      const auto& ternary = static_cast<const ternary_expression_t&>(expression);
+      for (const expression_ptr_t* part : {&ternary.condition, &ternary.then_part, &ternary.else_part}) {
+        std::string found = unknown_function(**part, context);
+        if (!found.empty()) return found;
+      }
+      return {};
+    }
+    case EXPR_CALL: {
+      const auto& call = static_cast<const call_expression_t&>(expression);
+      if (call.callee->kind() != EXPR_NAME) return "(a call of an expression)";
+      const std::string& name = static_cast<const name_expression_t&>(*call.callee).name;
+      if (!context.find_function(name)) return name;
+      for (const expression_ptr_t& argument : call.arguments) {
+        std::string found = unknown_function(*argument, context);
+        if (!found.empty()) return found;
+      }
+      return {};
+    }
+    default:
+      return {};
+  }
+}
+
 }  // namespace
+
+std::string owner_path(const value_t& table) {
+  std::string path;
+  for (const value_t* node = &table; node; node = node->parent) {
+    if (node->kind != value_kind_t::table) continue;
+    const value_t& name = node->get("name", value_kind_t::string);
+    if (!name.valid) continue;
+    path = path.empty() ? name.text : name.text + "/" + path;
+  }
+  return path.empty() ? "project" : path;
+}
 
 void save_typed_value(value_t& table, const typed_value_t& value) {
   const variable_type_t type = variable_type_of_value(value);
@@ -149,8 +202,18 @@ void save_variable(value_t& table, const variable_t& variable) {
 bool load_variable(const value_t& table, variable_t& variable) {
   variable.name = table.get_string("name", "");
   variable.flags = table.get_int("flags", 0);
+  const variable_type_t previous_type = variable.type;
+  const int32_t type_code = table.get_int("type", 0);
   variable.type = static_cast<variable_type_t>(read_type_code(table));
   load_typed_value(table.get("default", value_kind_t::table), variable.default_value);
+  if (type_code < VT_NONE || type_code > VT_FLOAT4X4) {
+    // The default's own type says what the variable holds; a fresh variable has nothing else.
+    const variable_type_t fallback = variable_type_of_value(variable.default_value) != VT_NONE
+                                         ? variable_type_of_value(variable.default_value)
+                                         : previous_type;
+    LOG_WRN("%s: type %d is not a variable type; using %d", owner_path(table).c_str(), type_code, int(fallback));
+    variable.type = fallback;
+  }
   const value_t& value = table.get("value", value_kind_t::table);
   if (value.valid) {
     load_typed_value(value, variable.value.value);
@@ -208,8 +271,22 @@ bool load_animation(const value_t& table, animation_t& animation) {
     }
   }
   for (int c = 0; c < channels; ++c) {
-    const std::string text = table.get_string(fmt::sprintf("expr_%d", c), "");
-    if (!text.empty()) set_channel_expression(animation, c, text);
+    const std::string key = fmt::sprintf("expr_%d", c);
+    const std::string text = table.get_string(key, "");
+    if (text.empty()) continue;
+    set_channel_expression(animation, c, text);
+    // The text is kept (and saved) as written; the channel reads its default instead.
+    std::string problem;
+    if (!animation.expressions[c]) {
+      problem = "does not parse";
+    } else if (std::string unknown = unknown_function(*animation.expressions[c], global_expression_context());
+               !unknown.empty()) {
+      problem = fmt::sprintf("calls %s, which is not a function", unknown);
+    }
+    if (problem.empty()) continue;
+    LOG_WRN("%s: %s \"%s\" %s; the channel keeps its default", owner_path(table).c_str(), key.c_str(), text.c_str(),
+            problem.c_str());
+    animation.expressions[c] = nullptr;
   }
   return true;
 }

@@ -6,6 +6,10 @@
 #include "text/serial_value.h"
 #include "variables/variable.h"
 
+// Where a table sits, for messages: the "name" of every enclosing table that has one, outermost
+// first, joined by '/' (a block's name, a camera's, a variable's); "project" when none has one.
+std::string owner_path(const serial::value_t& table);
+
 // {"type", "value"}; the empty value writes nothing and matrices write only their type.
 void save_typed_value(serial::value_t& table, const typed_value_t& value);
 // Reads the alternative of the table's type code into value; an unsupported code logs a warning,

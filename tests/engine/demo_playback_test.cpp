@@ -21,69 +21,24 @@
 #include "engine/engine.h"
 #include "media/soundsystem.h"
 #include "files/filesystem.h"
-#include "media/image_decoder.h"
 #include "files/toml_file.h"
 #include "common/archive_copy.h"
+#include "common/frame_images.h"
 #include "common/graphics_test_support.h"
 #include "common/allocation_counter.h"
 #include "libs/enki/task_scheduler.h"
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
-
 namespace {
 
 namespace fs = std::filesystem;
-
-uint8_t channel(uint32_t pixel, int i) { return static_cast<uint8_t>(pixel >> (8 * i)); }
+using frame_images::channel;
+using frame_images::compare_frames;
+using frame_images::frame_difference_t;
+using frame_images::read_png;
+using frame_images::write_png;
 
 // The display value of a linear one after the gamma 2.2 pass, in an 8-bit back buffer.
 int display_value(double linear) { return int(std::lround(255.0 * std::pow(std::clamp(linear, 0.0, 1.0), 1.0 / 2.2))); }
-
-// How far a frame is from the expected one, over the colour channels.
-struct frame_difference_t {
-  double mean = 0.0;          // mean absolute difference of a channel
-  double far_fraction = 0.0;  // pixels with a channel further off than `far`
-};
-
-frame_difference_t compare_frames(const std::vector<uint32_t>& actual, const std::vector<uint32_t>& expected,
-                                  int far) {
-  frame_difference_t d;
-  size_t far_pixels = 0;
-  for (size_t i = 0; i < actual.size(); ++i) {
-    int worst = 0;
-    for (int c = 0; c < 3; ++c) {
-      const int delta = std::abs(int(channel(actual[i], c)) - int(channel(expected[i], c)));
-      d.mean += delta;
-      worst = std::max(worst, delta);
-    }
-    far_pixels += worst > far ? 1 : 0;
-  }
-  d.mean /= double(actual.size()) * 3.0;
-  d.far_fraction = double(far_pixels) / double(actual.size());
-  return d;
-}
-
-std::optional<std::vector<uint32_t>> read_png(const fs::path& path, int width, int height) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  auto image = decode_image_rgba8(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  if (!image || image->width != width || image->height != height) return std::nullopt;
-  std::vector<uint32_t> pixels(size_t(width) * height);
-  std::memcpy(pixels.data(), image->pixels.get(), pixels.size() * 4);
-  return pixels;
-}
-
-bool write_png(const fs::path& path, std::vector<uint32_t> pixels, int width, int height) {
-  for (uint32_t& p : pixels) p |= 0xff000000u;
-  fs::create_directories(path.parent_path());
-  return stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4) != 0;
-}
 
 class DemoPlaybackTest : public graphics_test::graphics_fixture_t {
  protected:
@@ -253,7 +208,7 @@ TEST_F(DemoPlaybackTest, FramesMatchTheExpectedImages) {
     const auto expected = read_png(expected_dir / name, width, height);
     ASSERT_TRUE(expected.has_value()) << "no expected image " << name;
     const frame_difference_t d = compare_frames(frame, *expected, 24);
-    if (d.mean > 1.5 || d.far_fraction > 0.01) {
+    if (!frame_images::frames_match(d)) {
       write_png(output_dir / name, frame, width, height);
       ADD_FAILURE() << name << ": mean difference " << d.mean << ", " << 100.0 * d.far_fraction
                     << " % of pixels far off; the frame is in " << (output_dir / name).string();

@@ -165,6 +165,19 @@ TEST_F(EngineCoreTest, TickQueriesTheMusicPositionBeforeTheSyncTracks) {
   EXPECT_EQ(trace, "precise tracks position position ");
 }
 
+// A soundtrack shorter than the timeline (here 100 s) does not hold the time at its end: past it
+// the stopwatch, seeked along with the music, keeps the time.
+TEST_F(EngineCoreTest, TimeRunsOnPastTheEndOfAShortSoundtrack) {
+  engine_.set_cur_time(40.0f);
+  EXPECT_EQ(music_.position, 40.0f);
+  EXPECT_EQ(engine_.get_cur_time(), 40.0f);
+  engine_.set_cur_time(130.0f);
+  music_.position = 100.0f;  // where the music stops
+  EXPECT_EQ(engine_.get_cur_time(), 130.0f);
+  engine_.set_cur_time(20.0f);
+  EXPECT_EQ(engine_.get_cur_time(), 20.0f);
+}
+
 TEST_F(EngineCoreTest, SeekClampsNegativeTimesAndStartStopAreIdempotent) {
   music_.position = 4.0f;
   engine_.set_cur_time(-5.0f);

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "libs/rocket/sync.h"
+#include "libs/rocket/sync_track_reader.h"
 
 namespace {
 
@@ -37,6 +38,12 @@ int close_input(void*) { return 0; }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // A whole track is exactly its count of keys; any other file has its whole keys judged.
+  const track_file_check_t check = check_track_file(data, size);
+  if (check.whole && (!check.has_count || check.count < 0 || uint64_t(size) != 4 + 9 * uint64_t(check.count)))
+    std::abort();
+  if (!check.has_count && (check.whole || check.keys_usable)) std::abort();
+
   input = {data, size, 0};
   sync_device* device = sync_create_device("data/sync/");
   sync_io_cb io{&open_input, &read_input, &close_input};

@@ -15,6 +15,7 @@
 #include "engine/engine_impl.h"
 #include "support/systems.h"
 #include "common/filesystem_fixture.h"
+#include "common/log_capture.h"
 #include "support/strings.h"
 
 namespace {
@@ -119,6 +120,46 @@ TEST_F(RocketManagerTest, ShortFileKeepsTheWholeKeysItHolds) {
   ASSERT_NE(manager, nullptr);
   set_time(3.0f);
   EXPECT_EQ(manager->get_value("short"), 2.0f);
+}
+
+// A file that is there but is not a whole track is reported; its whole keys are kept only while
+// they still read as a track's, so noise never drives a constant.
+TEST_F(RocketManagerTest, FilesThatAreNotWholeTracksAreReported) {
+  struct case_t {
+    const char* name;
+    std::string bytes;  // as perl prints them
+    const char* problem;
+    float value;
+  };
+  const case_t cases[] = {
+      {"empty", "''", "(0 bytes, no key count); the track has no keys", 0.0f},
+      {"cut", "pack('l<', 2), pack('l<f<C', 0, 2.0, 1), pack('l<', 20)", "(17 bytes for 2 keys); keeping the whole keys",
+       2.0f},
+      {"noise", "pack('l<', 3), pack('l<f<C', 50, 1.0, 9), pack('l<f<C', 7, 2.0, 1)", "(22 bytes for 3 keys); the track has no keys",
+       0.0f},
+      {"negative", "pack('l<', -4)", "(a key count of -4); the track has no keys", 0.0f},
+      {"long", "pack('l<', 0), pack('l<', 1)", "(8 bytes for 0 keys); keeping", 0.0f},
+  };
+  std::filesystem::create_directories(base + "/data/sync");
+  for (const case_t& c : cases) {
+    const std::string path = base + "/data/sync/_" + c.name + ".track";
+    ASSERT_EQ(std::system(fmt::sprintf("perl -e \"print %s\" > '%s'", c.bytes, path).c_str()), 0) << c.name;
+  }
+  log_capture_t log;
+  rocket_manager_t* manager = create();
+  ASSERT_NE(manager, nullptr);
+  set_time(3.0f);
+  for (const case_t& c : cases) {
+    EXPECT_EQ(manager->get_value(c.name), c.value) << c.name;
+    bool warned = false;
+    for (const auto& [level, text] : log.lines)
+      warned |= level == LOG_LEVEL_WRN && text.find(fmt::sprintf("data/sync/_%s.track", c.name)) != std::string::npos &&
+                text.find(c.problem) != std::string::npos;
+    EXPECT_TRUE(warned) << c.name << ": no WRN with " << c.problem;
+  }
+  // A missing file is the quiet case.
+  EXPECT_EQ(manager->get_value("absent"), 0.0f);
+  for (const auto& [level, text] : log.lines) EXPECT_EQ(text.find("_absent.track"), std::string::npos) << text;
 }
 
 TEST_F(RocketManagerTest, UpdateCopiesTheSystemTracksIntoEngineVariables) {

@@ -407,6 +407,19 @@ TEST_F(TextureManagerTest, FailedLoadsSayWhyAndStoreNothing) {
   EXPECT_TRUE(repaired.has_value());
 }
 
+// A texture input asks for its file every frame until it loads: a failing file is warned about
+// once, and again only after it loaded and failed anew.
+TEST_F(TextureManagerTest, AFailingFileIsWarnedAboutOnce) {
+  log_capture_t log;
+  write("flaky.png", "not a picture");
+  for (int frame = 0; frame < 3; ++frame) EXPECT_FALSE(manager->load_texture("/textures/flaky.png").has_value());
+  int warnings = 0;
+  for (const auto& [level, text] : log.lines)
+    warnings += level == LOG_LEVEL_WRN && text == "Unable to load texture /textures/flaky.png: Unable to load image: "
+                                                  "/textures/flaky.png";
+  EXPECT_EQ(warnings, 1);
+}
+
 TEST_F(TextureManagerTest, ChangedFilesReloadIntoTheSameTexture) {
   const std::string path = two_halves("live.png");
   auto loaded = manager->load_texture(path);

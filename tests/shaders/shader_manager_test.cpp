@@ -102,6 +102,29 @@ TEST_F(ShaderManagerTest, InitFailsNamingTheFileOncePerEntryPointWithoutCacheEnt
               }));
 }
 
+// Without a manifest that lists shaders nothing can load, and the messages of the failed shaders
+// alone would not say why: the manifest is named.
+TEST_F(ShaderManagerTest, InitNamesTheManifestWhenItListsNothingUsable) {
+  const std::pair<const char*, const char*> manifests[] = {
+      {nullptr, "Unable to read the shader cache manifest /shadermanager.toml: error reading file: /shadermanager.toml"},
+      {"[[cache\nkey = ", "Unable to read the shader cache manifest /shadermanager.toml: Error: "},
+      {"", "Shader cache manifest /shadermanager.toml lists no usable shaders"},
+  };
+  for (const auto& [text, warning] : manifests) {
+    log_capture_t log;
+    if (text)
+      write("shadermanager.toml", text);
+    else
+      std::filesystem::remove(base / "shadermanager.toml");
+    manager = std::make_unique<shader_manager_impl_t>();
+    EXPECT_FALSE(manager->init().has_value());
+    EXPECT_TRUE(std::any_of(log.lines.begin(), log.lines.end(), [&](const auto& line) {
+      return line.first == LOG_LEVEL_WRN && line.second.starts_with(warning);
+    })) << warning;
+    manager.reset();
+  }
+}
+
 TEST_F(ShaderManagerTest, BlitCopiesOpaqueAndTintsBelowFullAlpha) {
   start_manager();
   const auto texels = pattern(0.1f, 0.1f);
@@ -249,7 +272,8 @@ entrypoint = "PsGone"
   EXPECT_TRUE(log.contains(LOG_LEVEL_INF, "Shader cached: skipping modified file: shaders/nokey.hlsl"));
   int skipped = 0;
   for (const auto& line : log.lines) skipped += line.second.rfind("Shader cached: skipping", 0) == 0;
-  EXPECT_EQ(skipped, 2);  // the unreadable reflection is dropped without a message
+  EXPECT_EQ(skipped, 2);  // the unreadable reflection is not a modified file
+  EXPECT_TRUE(log.contains(LOG_LEVEL_WRN, "Shader cache: unable to read shaders/cache/missing.refl for shaders/a.hlsl:PsGone"));
 }
 
 TEST_F(ShaderManagerTest, LoadingTwiceGivesTwoIdsAndCurrentVersionRules) {

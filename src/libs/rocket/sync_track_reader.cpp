@@ -1,6 +1,7 @@
 #include "libs/rocket/sync_track_reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -59,4 +60,26 @@ std::vector<track_key> read_track_keys(const sync_io_cb& io, const char* path) {
   io.close(file);
   sort_unique_by_row(keys);
   return keys;
+}
+
+track_file_check_t check_track_file(const uint8_t* bytes, size_t size) {
+  track_file_check_t check;
+  if (size < 4) return check;
+  check.has_count = true;
+  std::memcpy(&check.count, bytes, 4);
+  if (check.count < 0) return check;
+  check.whole = uint64_t(size) == 4 + 9 * uint64_t(check.count);
+  check.keys_usable = true;
+  const uint64_t keys = std::min<uint64_t>((size - 4) / 9, uint64_t(check.count));
+  int64_t previous_row = -1;
+  for (uint64_t k = 0; k < keys; ++k) {
+    const uint8_t* key = bytes + 4 + 9 * k;
+    int32_t row = 0;
+    float value = 0.0f;
+    std::memcpy(&row, key, 4);
+    std::memcpy(&value, key + 4, 4);
+    if (row <= previous_row || !std::isfinite(value) || key[8] > KEY_RAMP) check.keys_usable = false;
+    previous_row = row;
+  }
+  return check;
 }
