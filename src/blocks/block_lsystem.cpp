@@ -2,6 +2,7 @@
 
 #include <fmt/printf.h>
 
+#include <algorithm>
 #include <numeric>
 #include <stdexcept>
 
@@ -44,15 +45,14 @@ block_lsystem_t::~block_lsystem_t() {
 bool block_lsystem_t::default_init() {
   if (!block_base_t::default_init()) return false;
   if (!load_lsystem_pass()) return false;
-  build_geometry();
-  return true;
+  return build_geometry();
 }
 
 bool block_lsystem_t::load(const serial::value_t& table) {
   if (!block_base_t::load(table)) return false;
   for (range_value_base_t* setting : settings) setting->load(table);
   if (!load_lsystem_pass()) return false;
-  build_geometry();
+  if (!build_geometry()) return false;
   init_camera_scripts();
   return true;
 }
@@ -70,16 +70,6 @@ bool block_lsystem_t::load_lsystem_pass() {
     return false;
   }
   std::shared_ptr<render_pass_t> new_pass = *loaded;
-  // The indices first: refused, they leave the ring unmade.
-  std::vector<uint32_t> indices(lsystem_vertex_capacity);
-  std::iota(indices.begin(), indices.end(), 0u);
-  new_pass->geometry.create_index_buffer(lsystem_vertex_capacity, 0, indices.data());
-  if (!new_pass->geometry.index_buffer) {
-    const std::string error =
-        description_error(fmt::sprintf("the device refused an index buffer of %d indices", lsystem_vertex_capacity));
-    LOG_WRN("Error loading shader desc: %s", error.c_str());
-    return false;
-  }
   try {
     new_pass->geometry.create_dynamic_vertices(lsystem_vertex_capacity, int(sizeof(lsystem_vertex_t)));
   } catch (const std::runtime_error& error) {
@@ -89,7 +79,6 @@ bool block_lsystem_t::load_lsystem_pass() {
   if (new_pass->ps) sync_bound_inputs(*new_pass->ps);
   pass = std::move(new_pass);
   S(runtime)->set_vertex_buffer(pass->geometry.dyn_vertices.get());
-  S(runtime)->set_index_buffer(pass->geometry.index_buffer.get());
   return true;
 }
 
@@ -102,21 +91,37 @@ int block_lsystem_t::grow(std::span<lsystem_vertex_t> vertices, std::span<const 
   return grow_lsystem(current_settings(), mesh, vertices);
 }
 
-void block_lsystem_t::build_geometry() {
+bool block_lsystem_t::build_geometry() {
   dyn_buffer_base* buffer = pass ? pass->geometry.dyn_vertices.get() : nullptr;
-  if (!buffer) return;
+  if (!buffer) return true;
   const std::vector<cube_vertex_t> mesh = scaled_cube_mesh(cube_size.value);
   if (buffer->capacity < ring_bytes) {
     try {
       buffer->create(ring_bytes / 3);
     } catch (const std::runtime_error& error) {
       LOG_WRN("%s", error.what());
-      return;
+      return true;
     }
   }
   auto* vertices = reinterpret_cast<lsystem_vertex_t*>(buffer->shadow);
   cube_count = grow({vertices, size_t(buffer->capacity / 3) / sizeof(lsystem_vertex_t)}, mesh);
   first_vertex = buffer->commit(buffer->shadow + size_t(cube_count) * mesh.size() * sizeof(lsystem_vertex_t));
+
+  // The growth never changes after load, so the indices cover the cubes grown, not the ring's
+  // capacity (39 MB of indices, most never drawn). A buffer cannot be empty: one cube at least.
+  const int index_count = std::max(cube_count, 1) * cube_vertex_count;
+  std::vector<uint32_t> indices(static_cast<size_t>(index_count));
+  std::iota(indices.begin(), indices.end(), 0u);
+  pass->geometry.create_index_buffer(index_count, 0, indices.data());
+  if (!pass->geometry.index_buffer) {
+    cube_count = 0;
+    const std::string error =
+        description_error(fmt::sprintf("the device refused an index buffer of %d indices", index_count));
+    LOG_WRN("Error loading shader desc: %s", error.c_str());
+    return false;
+  }
+  S(runtime)->set_index_buffer(pass->geometry.index_buffer.get());
+  return true;
 }
 
 void block_lsystem_t::init_camera_scripts() {

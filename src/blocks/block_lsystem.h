@@ -25,7 +25,8 @@ class block_lsystem_t final : public block_base_t {
   void execute(const render_context_t& context) override;
 
   bool load_lsystem_pass();
-  void build_geometry();
+  // False when the device refuses the index buffer; the block then draws nothing.
+  bool build_geometry();
   int grow(std::span<lsystem_vertex_t> vertices, std::span<const cube_vertex_t> mesh) const;
   void init_camera_scripts();
   void report_non_finite_lines(int span, camera_script_t& script, uint16_t lines);
