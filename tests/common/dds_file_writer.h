@@ -77,7 +77,17 @@ inline std::vector<uint8_t> dds_file(dds_header_t h, const std::vector<uint8_t>&
     put_u32(bytes, 136, h.misc_flags);
     put_u32(bytes, 140, h.array_size);
   }
+  // GCC 12 at -O2 misjudges the bounds of this append once the header's size is known.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+#pragma GCC diagnostic ignored "-Wstringop-overread"
+#pragma GCC diagnostic ignored "-Wstringop-overflow"
+#endif
   bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
   return bytes;
 }
 
