@@ -20,6 +20,7 @@
 
 #include "common/content_engine_fixture.h"
 #include "common/dds_file_writer.h"
+#include "common/forwarding_filesystem.h"
 #include "common/frame_images.h"
 #include "common/graphics_test_support.h"
 #include "common/log_capture.h"
@@ -146,10 +147,10 @@ std::vector<uint8_t> stand_in(const std::string& path) {
 
 // The archive copy's file system with one file damaged: reads and existence checks of its path
 // (letter case and a leading '/' aside) answer with the damaged bytes, or as for a missing file.
-class damaging_filesystem_t final : public filesystem_t {
+class damaging_filesystem_t final : public test_support::forwarding_filesystem_t {
  public:
   damaging_filesystem_t(filesystem_t& real, std::string path, std::optional<std::vector<uint8_t>> bytes)
-      : real_(real), path_(key(path)), bytes_(std::move(bytes)) {}
+      : forwarding_filesystem_t(real), path_(key(path)), bytes_(std::move(bytes)) {}
 
   bool exists(const std::string& path) override { return damaged(path) ? bytes_.has_value() : real_.exists(path); }
   bool read_file(const std::string& path, byte_vector_t& bytes) override {
@@ -163,37 +164,6 @@ class damaging_filesystem_t final : public filesystem_t {
     return bytes_.has_value();
   }
 
-  void shutdown() override { real_.shutdown(); }
-  void add_mappings(const path_mappings_t& m) override { real_.add_mappings(m); }
-  bool mount_archive(const std::string& name) override { return real_.mount_archive(name); }
-  std::string get_base_dir() override { return real_.get_base_dir(); }
-  std::string get_exe_path() override { return real_.get_exe_path(); }
-  bool always_false() override { return false; }
-  std::string resolve_local_path(const std::string& path, bool must_exist) override {
-    return real_.resolve_local_path(path, must_exist);
-  }
-  std::string make_relative(const std::string& path) override { return real_.make_relative(path); }
-  bool load_resource(const std::string& name, byte_vector_t& bytes) override { return real_.load_resource(name, bytes); }
-  int64_t get_file_time(const std::string& path) override { return real_.get_file_time(path); }
-  bool create_directory(const std::string& path) override { return real_.create_directory(path); }
-  std::string open_file_dialog(const std::string& title, const char* filter, const char* initial_dir, uint32_t flags,
-                               void* owner) override {
-    return real_.open_file_dialog(title, filter, initial_dir, flags, owner);
-  }
-  std::vector<std::pair<std::string, std::string>> list_pairs() override { return real_.list_pairs(); }
-  std::vector<filesystem_file_t> find_files(const std::string& d, const std::string& p) override {
-    return real_.find_files(d, p);
-  }
-  void poll_changes() override { real_.poll_changes(); }
-  int watch_file(const void* owner, const std::string& path) override { return real_.watch_file(owner, path); }
-  void get_changed_files(const void* owner, std::vector<std::string>& out) override {
-    real_.get_changed_files(owner, out);
-  }
-  int watch_file_callback(const std::string& path, bool call_now,
-                          const std::function<void(const std::string&)>& callback) override {
-    return real_.watch_file_callback(path, call_now, callback);
-  }
-
  private:
   static std::string key(const std::string& path) {
     std::string k = to_lower(path);
@@ -201,7 +171,6 @@ class damaging_filesystem_t final : public filesystem_t {
   }
   bool damaged(const std::string& path) const { return key(path) == path_; }
 
-  filesystem_t& real_;
   std::string path_;
   std::optional<std::vector<uint8_t>> bytes_;
 };
