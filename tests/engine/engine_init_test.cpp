@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/content_engine_fixture.h"
+#include "common/scratch_directory.h"
 #include "engine/engine_impl.h"
 #include "platform/bass/bass.h"
 
@@ -46,9 +47,8 @@ class EngineInitTest : public content_test::content_engine_fixture_t {};
 
 TEST_F(EngineInitTest, TheFirstServiceThatFailsEndsItWithItsMessage) {
   // An archive-less file system holds no shader cache, so not even the built-in shaders load.
-  std::string pattern = (std::filesystem::temp_directory_path() / "engine_init_XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const std::filesystem::path empty_dir = pattern;
+  const std::filesystem::path empty_dir = test_support::make_scratch_directory("engine_init");
+  ASSERT_FALSE(empty_dir.empty());
   auto empty_files = create_filesystem_at((empty_dir / "pumblecrisp").string());
   ASSERT_TRUE(empty_files.has_value());
   std::unique_ptr<filesystem_t> no_content(*empty_files);

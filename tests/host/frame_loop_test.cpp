@@ -21,6 +21,7 @@
 #include "common/dds_file_writer.h"
 #include "common/forwarding_filesystem.h"
 #include "common/graphics_test_support.h"
+#include "common/scratch_directory.h"
 #include "engine/engine.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
@@ -193,9 +194,8 @@ class FrameLoopTest : public graphics_test::graphics_fixture_t {
     g_ticks = 0;
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     // The content beside the player as loose files, so that edits on disk are what it reads.
-    std::string pattern = (fs::temp_directory_path() / "frame_loop_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
+    base_ = test_support::make_scratch_directory("frame_loop");
+    ASSERT_FALSE(base_.empty());
     const std::string unzip = fmt::sprintf("unzip -q '%s/bin/vlm_ks9.dat' -d '%s'", PUMBLECRISP_BINARY_DIR, base_.string());
     ASSERT_EQ(std::system(unzip.c_str()), 0) << unzip;
     auto created = create_filesystem_at((base_ / "pumblecrisp").string());
