@@ -22,6 +22,7 @@
 #include "common/forwarding_filesystem.h"
 #include "common/graphics_test_support.h"
 #include "common/scratch_directory.h"
+#include "common/windowless_graphics_system.h"
 #include "engine/engine.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
@@ -54,40 +55,25 @@ bool recording_close() {
 
 // The test's graphics system, recording its calls; each present reads the back buffer's centre
 // and the frame's counters.
-class recording_graphics_t final : public graphics_system_t {
+class recording_graphics_t final : public test_support::windowless_graphics_system_t {
  public:
   recording_graphics_t(graphics_system_t& real, std::function<uint32_t()> centre)
-      : real_(real), centre_(std::move(centre)) {}
+      : windowless_graphics_system_t(real), centre_(std::move(centre)) {}
   void shutdown() override { g_calls.push_back("gsys shutdown"); }
   void reset_frame_counters() override {
     g_calls.push_back("counters");
     real_.reset_frame_counters();
   }
-  frame_counters_t* get_frame_counters() override { return real_.get_frame_counters(); }
-  tl::expected<void, std::string> create_window(int, int, int, HINSTANCE, WNDPROC) override { return {}; }
-  tl::expected<void, std::string> create_window_from_dialog(HINSTANCE, WNDPROC) override { return {}; }
-  HWND get_hwnd() override { return nullptr; }
-  ID3D11Device* get_device() override { return real_.get_device(); }
-  ID3D11DeviceContext* get_context() override { return real_.get_context(); }
-  void resize(int, int) override {}
-  int2 get_backbuffer_size() override { return real_.get_backbuffer_size(); }
-  int2 get_screen_size() override { return real_.get_screen_size(); }
-  float get_aspect_ratio() override { return real_.get_aspect_ratio(); }
-  render_target_t* get_backbuffer() override { return real_.get_backbuffer(); }
   void present() override {
     g_calls.push_back("present");
     frames.push_back(centre_());
     counters.push_back(*real_.get_frame_counters());
   }
-  void set_vsync(bool) override {}
-  bool get_vsync() override { return false; }
-  void no_op() override {}
 
   std::vector<uint32_t> frames;
   std::vector<frame_counters_t> counters;
 
  private:
-  graphics_system_t& real_;
   std::function<uint32_t()> centre_;
 };
 
