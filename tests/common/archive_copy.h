@@ -5,12 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "common/scratch_directory.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
 
@@ -19,12 +18,8 @@ namespace test_support {
 // The file system, or null with a test failure; `base` receives the directory to remove afterwards.
 inline std::unique_ptr<filesystem_t> open_archive_copy(const std::string& prefix, std::filesystem::path& base) {
   namespace fs = std::filesystem;
-  std::string pattern = (fs::temp_directory_path() / (prefix + "_XXXXXX")).string();
-  if (!mkdtemp(pattern.data())) {
-    ADD_FAILURE() << "no scratch directory";
-    return nullptr;
-  }
-  base = pattern;
+  base = make_scratch_directory(prefix);
+  if (base.empty()) return nullptr;
   const fs::path archive = fs::path(PUMBLECRISP_BINARY_DIR) / "bin/vlm_ks9.dat";
   if (!fs::exists(archive)) {
     ADD_FAILURE() << "the content build made no archive";

@@ -18,16 +18,15 @@
 
 #include <fmt/printf.h>
 
-#include "common/archive_copy.h"
+#include "common/content_engine_fixture.h"
 #include "common/dds_file_writer.h"
+#include "common/forwarding_filesystem.h"
 #include "common/frame_images.h"
 #include "common/graphics_test_support.h"
 #include "common/log_capture.h"
 #include "engine/engine.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
-#include "libs/enki/task_scheduler.h"
-#include "media/soundsystem.h"
 #include "support/log.h"
 #include "support/strings.h"
 #include "variables/engine_context.h"
@@ -148,10 +147,10 @@ std::vector<uint8_t> stand_in(const std::string& path) {
 
 // The archive copy's file system with one file damaged: reads and existence checks of its path
 // (letter case and a leading '/' aside) answer with the damaged bytes, or as for a missing file.
-class damaging_filesystem_t final : public filesystem_t {
+class damaging_filesystem_t final : public test_support::forwarding_filesystem_t {
  public:
   damaging_filesystem_t(filesystem_t& real, std::string path, std::optional<std::vector<uint8_t>> bytes)
-      : real_(real), path_(key(path)), bytes_(std::move(bytes)) {}
+      : forwarding_filesystem_t(real), path_(key(path)), bytes_(std::move(bytes)) {}
 
   bool exists(const std::string& path) override { return damaged(path) ? bytes_.has_value() : real_.exists(path); }
   bool read_file(const std::string& path, byte_vector_t& bytes) override {
@@ -165,37 +164,6 @@ class damaging_filesystem_t final : public filesystem_t {
     return bytes_.has_value();
   }
 
-  void shutdown() override { real_.shutdown(); }
-  void add_mappings(const path_mappings_t& m) override { real_.add_mappings(m); }
-  bool mount_archive(const std::string& name) override { return real_.mount_archive(name); }
-  std::string get_base_dir() override { return real_.get_base_dir(); }
-  std::string get_exe_path() override { return real_.get_exe_path(); }
-  bool always_false() override { return false; }
-  std::string resolve_local_path(const std::string& path, bool must_exist) override {
-    return real_.resolve_local_path(path, must_exist);
-  }
-  std::string make_relative(const std::string& path) override { return real_.make_relative(path); }
-  bool load_resource(const std::string& name, byte_vector_t& bytes) override { return real_.load_resource(name, bytes); }
-  int64_t get_file_time(const std::string& path) override { return real_.get_file_time(path); }
-  bool create_directory(const std::string& path) override { return real_.create_directory(path); }
-  std::string open_file_dialog(const std::string& title, const char* filter, const char* initial_dir, uint32_t flags,
-                               void* owner) override {
-    return real_.open_file_dialog(title, filter, initial_dir, flags, owner);
-  }
-  std::vector<std::pair<std::string, std::string>> list_pairs() override { return real_.list_pairs(); }
-  std::vector<filesystem_file_t> find_files(const std::string& d, const std::string& p) override {
-    return real_.find_files(d, p);
-  }
-  void poll_changes() override { real_.poll_changes(); }
-  int watch_file(const void* owner, const std::string& path) override { return real_.watch_file(owner, path); }
-  void get_changed_files(const void* owner, std::vector<std::string>& out) override {
-    real_.get_changed_files(owner, out);
-  }
-  int watch_file_callback(const std::string& path, bool call_now,
-                          const std::function<void(const std::string&)>& callback) override {
-    return real_.watch_file_callback(path, call_now, callback);
-  }
-
  private:
   static std::string key(const std::string& path) {
     std::string k = to_lower(path);
@@ -203,76 +171,31 @@ class damaging_filesystem_t final : public filesystem_t {
   }
   bool damaged(const std::string& path) const { return key(path) == path_; }
 
-  filesystem_t& real_;
   std::string path_;
   std::optional<std::vector<uint8_t>> bytes_;
 };
 
-class BrokenContentTest : public graphics_test::graphics_fixture_t,
+class BrokenContentTest : public content_test::sized_content_engine_fixture_t<320, 180>,
                           public ::testing::WithParamInterface<broken_case_t> {
  protected:
-  static constexpr int width = 320;
-  static constexpr int height = 180;
-
-  void SetUp() override {
-    graphics_fixture_t::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    files_ = test_support::open_archive_copy("broken_content", base_);
-    ASSERT_TRUE(files_);
-    scheduler_.Initialize(4);
-    g_systems->filesystem = files_.get();
-    g_systems->scheduler = &scheduler_;
-    gsys->make_backbuffer(width, height);
-    saved_context_ = *engine_context;
-    *engine_context = engine_context_t{};
-  }
-  void TearDown() override {
-    if (files_) {
-      // As the host does: also after a failed engine_init, which leaves what it made registered.
-      if (initialised_) engine_close();
-      if (engine_context->soundsystem) destroy_soundsystem(engine_context->soundsystem);
-      scheduler_.WaitforAllAndShutdown();
-      serial::set_default_filesystem(nullptr);
-      *engine_context = saved_context_;
-      damaging_.reset();
-      files_.reset();
-    }
-    if (!base_.empty()) fs::remove_all(base_);
-    graphics_fixture_t::TearDown();
-  }
+  BrokenContentTest() : sized_content_engine_fixture_t("broken_content") {}
 
   // From now on the file reads as damaged, for the engine and the text reader.
   void damage(const std::string& path, damage_t damage, const std::vector<uint8_t>& intact) {
     std::optional<std::vector<uint8_t>> bytes;
     if (damage != MISSING) bytes = damaged(intact, damage, 24u + uint32_t(GetParam().kind));
-    damaging_ = std::make_unique<damaging_filesystem_t>(*files_, path, std::move(bytes));
-    g_systems->filesystem = damaging_.get();
-    serial::set_default_filesystem(damaging_.get());
+    auto damaging = std::make_unique<damaging_filesystem_t>(files(), path, std::move(bytes));
+    damaging_ = damaging.get();
+    read_through(std::move(damaging));
   }
 
   std::vector<uint8_t> read(const std::string& path) {
     byte_vector_t bytes;
-    EXPECT_TRUE(files_->read_file(path, bytes)) << path;
+    EXPECT_TRUE(files().read_file(path, bytes)) << path;
     return bytes;
   }
 
-  std::vector<uint32_t> frame_at(float t) {
-    engine_set_cur_time(t);
-    runtime->begin_frame();
-    resources->begin_frame();
-    engine_tick();
-    return read_rgba8(gsys->backbuffer->texture.get());
-  }
-
-  std::unique_ptr<filesystem_t> files_;
-  std::unique_ptr<damaging_filesystem_t> damaging_;
-  fs::path base_;
-  bool initialised_ = false;
-
- private:
-  enki::TaskScheduler scheduler_;
-  engine_context_t saved_context_;
+  damaging_filesystem_t* damaging_ = nullptr;
 };
 
 bool logged(const log_capture_t& log, const expected_t& expected) {
@@ -289,7 +212,7 @@ TEST_P(BrokenContentTest, PlaysOnLogsAndKeepsTheOtherBlocks) {
 
   std::vector<uint8_t> intact = kind.replaces ? stand_in(kind.path) : read(kind.path);
   std::string project;
-  ASSERT_TRUE(files_->read_text_file(project_path, project));
+  ASSERT_TRUE(files().read_text_file(project_path, project));
   if (kind.replaces) {
     // The production reads the stand-in, intact or not, where it read the file it replaces.
     for (size_t at = project.find(kind.replaces); at != std::string::npos; at = project.find(kind.replaces, at))
@@ -307,8 +230,7 @@ TEST_P(BrokenContentTest, PlaysOnLogsAndKeepsTheOtherBlocks) {
       return;
     }
   }
-  initialised_ = true;
-  const bool started = engine_init(g_systems, project.c_str());
+  const bool started = start(project);
   // Some files are read only when their block first draws: the log is read after the frames.
   auto expect_logged = [&] {
     if (expected.text) {

@@ -22,11 +22,10 @@
 #include "media/soundsystem.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
-#include "common/archive_copy.h"
+#include "common/content_engine_fixture.h"
 #include "common/frame_images.h"
 #include "common/graphics_test_support.h"
 #include "common/allocation_counter.h"
-#include "libs/enki/task_scheduler.h"
 
 namespace {
 
@@ -40,65 +39,26 @@ using frame_images::write_png;
 // The display value of a linear one after the gamma 2.2 pass, in an 8-bit back buffer.
 int display_value(double linear) { return int(std::lround(255.0 * std::pow(std::clamp(linear, 0.0, 1.0), 1.0 / 2.2))); }
 
-class DemoPlaybackTest : public graphics_test::graphics_fixture_t {
+class DemoPlaybackTest : public content_test::sized_content_engine_fixture_t<320, 180> {
  protected:
-  static constexpr int width = 320;
-  static constexpr int height = 180;
+  DemoPlaybackTest() : sized_content_engine_fixture_t("demo_playback") {}
 
   void SetUp() override {
-    graphics_fixture_t::SetUp();
+    sized_content_engine_fixture_t::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    files_ = test_support::open_archive_copy("demo_playback", base_);
-    ASSERT_TRUE(files_);
-    scheduler_.Initialize(4);
-    g_systems->filesystem = files_.get();
-    g_systems->scheduler = &scheduler_;
-    gsys->make_backbuffer(width, height);
-    ASSERT_TRUE(files_->read_text_file("projects/demo-final.proj.toml", project_));
-    saved_context_ = *engine_context;
-    *engine_context = engine_context_t{};
-  }
-  void TearDown() override {
-    if (files_) {
-      engine_close();
-      // The player never deletes its sound system; the test does, once the engine is closed.
-      if (engine_context->soundsystem) destroy_soundsystem(engine_context->soundsystem);
-      scheduler_.WaitforAllAndShutdown();
-      serial::set_default_filesystem(nullptr);
-      *engine_context = saved_context_;
-      files_.reset();
-    }
-    if (!base_.empty()) fs::remove_all(base_);
-    graphics_fixture_t::TearDown();
+    ASSERT_TRUE(files().read_text_file("projects/demo-final.proj.toml", project_));
   }
 
-  // The frame at t, read back as RGBA8. The engine is stopped: the seek animates the variables.
-  std::vector<uint32_t> frame_at(float t, bool* playing = nullptr) {
-    engine_set_cur_time(t);
-    // The host's frame start: back buffer bound, temporary pool aged.
-    runtime->begin_frame();
-    resources->begin_frame();
-    bool more = engine_tick();
-    if (playing) *playing = more;
-    return read_rgba8(gsys->backbuffer->texture.get());
-  }
   uint32_t at(const std::vector<uint32_t>& frame, int x, int y) {
     return frame[size_t(y) * width + size_t(x)];
   }
 
   std::string project_;
-
- private:
-  fs::path base_;
-  std::unique_ptr<filesystem_t> files_;
-  enki::TaskScheduler scheduler_;
-  engine_context_t saved_context_;
 };
 
 TEST_F(DemoPlaybackTest, PlaysTheProductionAtChosenTimes) {
   log_capture_t log;
-  ASSERT_TRUE(engine_init(g_systems, project_.c_str()));
+  ASSERT_TRUE(start(project_));
   ASSERT_NE(engine_context->engine, nullptr);
   EXPECT_FALSE(current_engine()->get_blocks().empty());
   for (const auto& [level, text] : log.lines) {
@@ -151,7 +111,7 @@ TEST_F(DemoPlaybackTest, PlaysTheProductionAtChosenTimes) {
 // start, falling linearly to 0 after 1 s), added or screened over black, times the chain's fade
 // weight (smoothstep over the 0.5 s block fade-in or the 0.25 s camera fade), then gamma 2.2.
 TEST_F(DemoPlaybackTest, FlashesOverTheBarsFollowFromFadesAndBlendModes) {
-  ASSERT_TRUE(engine_init(g_systems, project_.c_str()));
+  ASSERT_TRUE(start(project_));
   struct flash_case_t {
     float time;
     double strength;
@@ -186,7 +146,7 @@ TEST_F(DemoPlaybackTest, FlashesOverTheBarsFollowFromFadesAndBlendModes) {
 // most 1 % of its pixels are further off than 24 in a channel. A wrong blend, fade, camera or
 // scene changes far more. PUMBLECRISP_UPDATE_FRAMES=1 writes the expected images anew.
 TEST_F(DemoPlaybackTest, FramesMatchTheExpectedImages) {
-  ASSERT_TRUE(engine_init(g_systems, project_.c_str()));
+  ASSERT_TRUE(start(project_));
   const fs::path expected_dir = fs::path(PUMBLECRISP_TEST_DATA) / "demo_frames";
   const fs::path output_dir = fs::path(PUMBLECRISP_BINARY_DIR) / "test-output/demo_frames";
   const bool update = std::getenv("PUMBLECRISP_UPDATE_FRAMES") != nullptr;
@@ -222,7 +182,7 @@ TEST_F(DemoPlaybackTest, FramesMatchTheExpectedImages) {
 // the driver's shader variants, which the driver may compile only at a later frame's draw), then
 // one more with the allocations counted, from every thread.
 TEST_F(DemoPlaybackTest, RepeatedFramesAllocateNothing) {
-  ASSERT_TRUE(engine_init(g_systems, project_.c_str()));
+  ASSERT_TRUE(start(project_));
   engine_start();
   for (float t : {2.0f, 15.0f, 29.0f, 44.0f, 57.0f, 70.0f, 77.5f, 86.0f, 97.0f, 108.0f, 117.5f}) {
     for (int warm_up = 0; warm_up < 3; ++warm_up) frame_at(t);

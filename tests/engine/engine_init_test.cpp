@@ -10,6 +10,8 @@
 #include <string>
 
 #include "common/content_engine_fixture.h"
+#include "common/scratch_directory.h"
+#include "common/windowless_graphics_system.h"
 #include "engine/engine_impl.h"
 #include "platform/bass/bass.h"
 
@@ -17,38 +19,18 @@ namespace {
 
 // The test's graphics system, except that it has no device once the shader manager exists: the
 // shader manager's built-in shaders are made, the texture manager's textures are not.
-class device_for_shaders_only_t final : public graphics_system_t {
+class device_for_shaders_only_t final : public test_support::windowless_graphics_system_t {
  public:
-  explicit device_for_shaders_only_t(graphics_system_t& real) : real_(real) {}
-  void shutdown() override {}
-  void reset_frame_counters() override { real_.reset_frame_counters(); }
-  frame_counters_t* get_frame_counters() override { return real_.get_frame_counters(); }
-  tl::expected<void, std::string> create_window(int, int, int, HINSTANCE, WNDPROC) override { return {}; }
-  tl::expected<void, std::string> create_window_from_dialog(HINSTANCE, WNDPROC) override { return {}; }
-  HWND get_hwnd() override { return nullptr; }
+  using windowless_graphics_system_t::windowless_graphics_system_t;
   ID3D11Device* get_device() override { return engine_context->shader_manager ? nullptr : real_.get_device(); }
-  ID3D11DeviceContext* get_context() override { return real_.get_context(); }
-  void resize(int, int) override {}
-  int2 get_backbuffer_size() override { return real_.get_backbuffer_size(); }
-  int2 get_screen_size() override { return real_.get_screen_size(); }
-  float get_aspect_ratio() override { return real_.get_aspect_ratio(); }
-  render_target_t* get_backbuffer() override { return real_.get_backbuffer(); }
-  void present() override {}
-  void set_vsync(bool) override {}
-  bool get_vsync() override { return false; }
-  void no_op() override {}
-
- private:
-  graphics_system_t& real_;
 };
 
 class EngineInitTest : public content_test::content_engine_fixture_t {};
 
 TEST_F(EngineInitTest, TheFirstServiceThatFailsEndsItWithItsMessage) {
   // An archive-less file system holds no shader cache, so not even the built-in shaders load.
-  std::string pattern = (std::filesystem::temp_directory_path() / "engine_init_XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const std::filesystem::path empty_dir = pattern;
+  const std::filesystem::path empty_dir = test_support::make_scratch_directory("engine_init");
+  ASSERT_FALSE(empty_dir.empty());
   auto empty_files = create_filesystem_at((empty_dir / "pumblecrisp").string());
   ASSERT_TRUE(empty_files.has_value());
   std::unique_ptr<filesystem_t> no_content(*empty_files);

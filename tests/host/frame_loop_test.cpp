@@ -19,7 +19,10 @@
 #include <fmt/printf.h>
 
 #include "common/dds_file_writer.h"
+#include "common/forwarding_filesystem.h"
 #include "common/graphics_test_support.h"
+#include "common/scratch_directory.h"
+#include "common/windowless_graphics_system.h"
 #include "engine/engine.h"
 #include "files/filesystem.h"
 #include "files/toml_file.h"
@@ -52,40 +55,25 @@ bool recording_close() {
 
 // The test's graphics system, recording its calls; each present reads the back buffer's centre
 // and the frame's counters.
-class recording_graphics_t final : public graphics_system_t {
+class recording_graphics_t final : public test_support::windowless_graphics_system_t {
  public:
   recording_graphics_t(graphics_system_t& real, std::function<uint32_t()> centre)
-      : real_(real), centre_(std::move(centre)) {}
+      : windowless_graphics_system_t(real), centre_(std::move(centre)) {}
   void shutdown() override { g_calls.push_back("gsys shutdown"); }
   void reset_frame_counters() override {
     g_calls.push_back("counters");
     real_.reset_frame_counters();
   }
-  frame_counters_t* get_frame_counters() override { return real_.get_frame_counters(); }
-  tl::expected<void, std::string> create_window(int, int, int, HINSTANCE, WNDPROC) override { return {}; }
-  tl::expected<void, std::string> create_window_from_dialog(HINSTANCE, WNDPROC) override { return {}; }
-  HWND get_hwnd() override { return nullptr; }
-  ID3D11Device* get_device() override { return real_.get_device(); }
-  ID3D11DeviceContext* get_context() override { return real_.get_context(); }
-  void resize(int, int) override {}
-  int2 get_backbuffer_size() override { return real_.get_backbuffer_size(); }
-  int2 get_screen_size() override { return real_.get_screen_size(); }
-  float get_aspect_ratio() override { return real_.get_aspect_ratio(); }
-  render_target_t* get_backbuffer() override { return real_.get_backbuffer(); }
   void present() override {
     g_calls.push_back("present");
     frames.push_back(centre_());
     counters.push_back(*real_.get_frame_counters());
   }
-  void set_vsync(bool) override {}
-  bool get_vsync() override { return false; }
-  void no_op() override {}
 
   std::vector<uint32_t> frames;
   std::vector<frame_counters_t> counters;
 
  private:
-  graphics_system_t& real_;
   std::function<uint32_t()> centre_;
 };
 
@@ -103,48 +91,13 @@ class recording_runtime_t final : public graphics_runtime_impl_t {
 };
 
 // The file system the loop polls, recording the polls.
-class recording_files_t final : public filesystem_t {
+class recording_files_t final : public test_support::forwarding_filesystem_t {
  public:
-  explicit recording_files_t(filesystem_t& real) : real_(real) {}
-  void shutdown() override { real_.shutdown(); }
-  void add_mappings(const path_mappings_t& m) override { real_.add_mappings(m); }
-  bool mount_archive(const std::string& name) override { return real_.mount_archive(name); }
-  std::string get_base_dir() override { return real_.get_base_dir(); }
-  std::string get_exe_path() override { return real_.get_exe_path(); }
-  bool always_false() override { return real_.always_false(); }
-  bool exists(const std::string& path) override { return real_.exists(path); }
-  bool read_file(const std::string& path, byte_vector_t& bytes) override { return real_.read_file(path, bytes); }
-  bool read_text_file(const std::string& path, std::string& text) override { return real_.read_text_file(path, text); }
-  std::string resolve_local_path(const std::string& path, bool must_exist) override {
-    return real_.resolve_local_path(path, must_exist);
-  }
-  std::string make_relative(const std::string& path) override { return real_.make_relative(path); }
-  bool load_resource(const std::string& name, byte_vector_t& bytes) override { return real_.load_resource(name, bytes); }
-  int64_t get_file_time(const std::string& path) override { return real_.get_file_time(path); }
-  bool create_directory(const std::string& path) override { return real_.create_directory(path); }
-  std::string open_file_dialog(const std::string& title, const char* filter, const char* initial_dir, uint32_t flags,
-                               void* owner) override {
-    return real_.open_file_dialog(title, filter, initial_dir, flags, owner);
-  }
-  std::vector<std::pair<std::string, std::string>> list_pairs() override { return real_.list_pairs(); }
-  std::vector<filesystem_file_t> find_files(const std::string& directory, const std::string& patterns) override {
-    return real_.find_files(directory, patterns);
-  }
+  using forwarding_filesystem_t::forwarding_filesystem_t;
   void poll_changes() override {
     g_calls.push_back("poll");
     real_.poll_changes();
   }
-  int watch_file(const void* owner, const std::string& path) override { return real_.watch_file(owner, path); }
-  void get_changed_files(const void* owner, std::vector<std::string>& out) override {
-    real_.get_changed_files(owner, out);
-  }
-  int watch_file_callback(const std::string& path, bool call_now,
-                          const std::function<void(const std::string&)>& f) override {
-    return real_.watch_file_callback(path, call_now, f);
-  }
-
- private:
-  filesystem_t& real_;
 };
 
 struct rgb_t {
@@ -227,9 +180,8 @@ class FrameLoopTest : public graphics_test::graphics_fixture_t {
     g_ticks = 0;
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     // The content beside the player as loose files, so that edits on disk are what it reads.
-    std::string pattern = (fs::temp_directory_path() / "frame_loop_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
+    base_ = test_support::make_scratch_directory("frame_loop");
+    ASSERT_FALSE(base_.empty());
     const std::string unzip = fmt::sprintf("unzip -q '%s/bin/vlm_ks9.dat' -d '%s'", PUMBLECRISP_BINARY_DIR, base_.string());
     ASSERT_EQ(std::system(unzip.c_str()), 0) << unzip;
     auto created = create_filesystem_at((base_ / "pumblecrisp").string());

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 
+#include "common/scratch_directory.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -25,9 +27,8 @@ std::string slurp(const fs::path& path) {
 class ShaderEntriesTest : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "shader_entries_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base = pattern;
+    base = test_support::make_scratch_directory("shader_entries");
+    ASSERT_FALSE(base.empty());
   }
   void TearDown() override { fs::remove_all(base); }
 
