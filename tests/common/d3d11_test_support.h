@@ -217,6 +217,14 @@ class device_fixture_t : public ::testing::Test {
   static const char* fullscreen_vs_source();
 };
 
+// The process's resident memory, for checks that memory never touched costs nothing.
+inline long resident_mib() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024;
+  return -1;
+}
+
 constexpr uint32_t rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
   return uint32_t(r) | uint32_t(g) << 8 | uint32_t(b) << 16 | uint32_t(a) << 24;
 }

@@ -295,4 +295,49 @@ float4 main(float4 pos : SV_Position) : SV_Target {
   }
 }
 
+// A buffer with room for a point per pixel of a large screen, of which a pass appends a handful, as
+// the depth of field's bokeh points: the elements never written read as zero and cost no memory.
+TEST_F(D3D11AppendBufferTest, ElementsNeverAppendedReadZeroAndCostNoMemory) {
+  constexpr UINT stride = 32, count = (256u << 20) / stride;
+  const long before = resident_mib();
+  auto items = counted_buffer(count, stride);
+  auto cs = compute_shader(R"(
+struct item_t { uint4 a; uint4 b; };
+AppendStructuredBuffer<item_t> items : register(u0);
+cbuffer params : register(b0) { uint count; uint base; };
+[numthreads(64, 1, 1)]
+void main(uint3 id : SV_DispatchThreadID) {
+  item_t item;
+  item.a = uint4(base + id.x, 1, 2, 3);
+  item.b = uint4(4, 5, 6, 7);
+  if (id.x < count) items.Append(item);
+})");
+  append(cs, items.uav, 0, 5, 100);
+  EXPECT_EQ(read_count(items.uav), 5u);
+
+  // The first elements and the last, through a staging copy of each.
+  auto read_element = [&](UINT index) {
+    auto staging = make_buffer(stride, D3D11_USAGE_STAGING, 0, D3D11_CPU_ACCESS_READ, 0, 0);
+    const D3D11_BOX box{index * stride, 0, 0, (index + 1) * stride, 1, 1};
+    context->CopySubresourceRegion(staging, 0, 0, 0, 0, items.buffer, 0, &box);
+    std::vector<uint32_t> words(stride / 4);
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    EXPECT_EQ(context->Map(staging, 0, D3D11_MAP_READ, 0, &mapped), S_OK);
+    if (mapped.pData) std::memcpy(words.data(), mapped.pData, stride);
+    context->Unmap(staging, 0);
+    return words;
+  };
+  std::vector<uint32_t> firsts;
+  for (UINT i = 0; i < 5; ++i) {
+    const auto words = read_element(i);
+    EXPECT_EQ(std::vector<uint32_t>(words.begin() + 1, words.end()), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7}));
+    firsts.push_back(words[0]);
+  }
+  std::sort(firsts.begin(), firsts.end());
+  EXPECT_EQ(firsts, (std::vector<uint32_t>{100, 101, 102, 103, 104}));
+  EXPECT_EQ(read_element(5), std::vector<uint32_t>(stride / 4, 0u));
+  EXPECT_EQ(read_element(count - 1), std::vector<uint32_t>(stride / 4, 0u));
+  EXPECT_LT(resident_mib() - before, 64) << "of a 256 MiB buffer";
+}
+
 }  // namespace

@@ -93,13 +93,6 @@ float4 main(float4 pos : SV_Position, float2 rg : COLOR0) : SV_Target { return f
 }
 
 // The process's resident memory, from /proc.
-long resident_mib() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024;
-  return -1;
-}
-
 // Direct3D leaves a new buffer's contents undefined, and the CPU writes a dynamic buffer before any
 // draw reads it: a ring sized far beyond what is drawn costs memory only for the bytes written, and
 // each draw reads what was written for it, across a discard too.

@@ -78,8 +78,9 @@ GLenum d3d11_buffer_t::gl_usage() const {
 
 void d3d11_buffer_t::create_gl(const std::vector<uint8_t>& data) {
   glCreateBuffers(1, &name_);
-  if (desc_.Usage == D3D11_USAGE_DYNAMIC && desc_.ByteWidth >= host_store_min_bytes &&
-      device()->immediate()->pinned_memory()) {
+  const bool host_store = desc_.Usage == D3D11_USAGE_DYNAMIC ||
+                          (desc_.Usage == D3D11_USAGE_DEFAULT && data.empty());
+  if (host_store && desc_.ByteWidth >= host_store_min_bytes && device()->immediate()->pinned_memory()) {
     host_bytes_ = (size_t(desc_.ByteWidth) + page_size() - 1) & ~(page_size() - 1);
     if (uint8_t* memory = new_host_memory()) {
       if (!data.empty()) std::memcpy(memory, data.data(), desc_.ByteWidth);
@@ -185,7 +186,7 @@ void d3d11_buffer_t::destroy_gl() {
 void* d3d11_buffer_t::map(D3D11_MAP type) {
   if (mapped_ || !name_) return nullptr;
   void* pointer = nullptr;
-  if (host_bytes_) {
+  if (host_bytes_ && desc_.Usage == D3D11_USAGE_DYNAMIC) {
     // The host store is the buffer's memory: a discard takes other memory, draws already issued
     // keep reading theirs.
     if (type == D3D11_MAP_WRITE_DISCARD) pointer = discard_host_store();

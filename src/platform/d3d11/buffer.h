@@ -4,10 +4,13 @@
 //
 // Direct3D leaves the contents of a buffer made without initial data undefined, and the CPU writes
 // a dynamic buffer before any draw reads it, so dynamic buffers are not cleared: bytes never written
-// cost neither time nor memory. Large ones live in host memory of their own, handed to GL as pinned
-// memory where the driver takes it, whose pages are committed only when first written (a driver
-// store is allocated and zeroed whole). Buffers the device may read before the program writes them
-// (default ones: UAVs, append and counter buffers, copy targets; staging ones) start zeroed.
+// cost neither time nor memory. Buffers the device may read before the program writes them (default
+// ones: UAVs, append and counter buffers, copy targets; staging ones) start zeroed.
+//
+// Large dynamic buffers, and large default ones made without initial data, live in host memory of
+// their own, handed to GL as pinned memory where the driver takes it: its pages read as zero and are
+// committed only when first written, where a driver store is allocated and zeroed whole. A
+// screen-sized append buffer of which a frame fills a few thousand points so costs those points.
 
 #include <array>
 #include <cstddef>

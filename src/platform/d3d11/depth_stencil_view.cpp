@@ -53,7 +53,7 @@ HRESULT d3d11_depth_stencil_view_t::create(d3d11_device_t* device, ID3D11Resourc
 
 attachment_t d3d11_depth_stencil_view_t::attachment() const {
   attachment_t a;
-  a.texture = texture_->name;
+  a.texture = texture_->gl_name();
   a.level = level_;
   a.width = texture_->level_width(level_);
   a.height = texture_->level_height(level_);

@@ -17,6 +17,8 @@ class d3d11_depth_stencil_view_t final : public device_child_t<ID3D11DepthStenci
   ID3D11Resource* resource() const { return resource_; }
   texture_core_t* texture() const { return texture_; }
   bool has_stencil() const { return texture_->storage->kind == dxgi_format_kind_t::depth_stencil; }
+  uint32_t level() const { return level_; }
+  // The texture's storage is made if it was deferred.
   attachment_t attachment() const;
 
  private:

@@ -58,7 +58,7 @@ unsigned gl_texture_name(ID3D11Texture2D* texture) {
   texture->GetDevice(&device);
   gl_flush_pending(device);
   device->Release();
-  return static_cast<d3d11_texture2d_t*>(texture)->core().name;
+  return static_cast<d3d11_texture2d_t*>(texture)->core().gl_name();
 }
 
 d3d11_device_t::d3d11_device_t(std::unique_ptr<gl_context_t> gl, IUnknown* adapter)

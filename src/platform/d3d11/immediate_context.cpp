@@ -194,6 +194,8 @@ void d3d11_immediate_context_t::GSSetShader(ID3D11GeometryShader* shader, ID3D11
 }
 void d3d11_immediate_context_t::PSSetShader(ID3D11PixelShader* shader, ID3D11ClassInstance* const*, UINT) {
   set_shader(2, shader, shader_core_of(shader));
+  // Which outputs the shader writes decides which textures still without storage get it.
+  framebuffer_dirty_ = true;
 }
 void d3d11_immediate_context_t::CSSetShader(ID3D11ComputeShader* shader, ID3D11ClassInstance* const*, UINT) {
   set_shader(3, shader, shader_core_of(shader));
@@ -270,6 +272,8 @@ void d3d11_immediate_context_t::OMSetDepthStencilState(ID3D11DepthStencilState* 
   state_.depth_stencil = state;
   state_.stencil_ref = stencil_ref;
   fixed_function_dirty_ = true;
+  // A depth buffer still without storage is attached only for draws that test it.
+  framebuffer_dirty_ = true;
 }
 
 void d3d11_immediate_context_t::unbind_resource_from_srvs(ID3D11Resource* resource) {
@@ -318,9 +322,39 @@ void d3d11_immediate_context_t::OMSetRenderTargetsAndUnorderedAccessViews(
 
 // Clears: the whole view, whatever the scissor and the write masks say.
 
+bool d3d11_immediate_context_t::record_clear(d3d11_render_target_view_t& view, const FLOAT color[4]) {
+  texture_core_t& texture = *view.texture();
+  const dxgi_format_info_t& format = view.format();
+  // Only what a clear of the texture's own texels gives alike: sRGB encoding and swizzled or
+  // converted storage are left to the framebuffer clear.
+  if (!texture.storage_pending() || view.level() != 0 || format.srgb || format.compressed ||
+      format.gl_internal_format != texture.storage->gl_internal_format ||
+      texture.storage->conversion != dxgi_conversion_t::none || !dxgi_swizzle_is_identity(*texture.storage))
+    return false;
+  if (format.integer) {
+    const integer_range_t range = integer_range(format.gl_type);
+    if (range.low < 0) {
+      GLint values[4];
+      for (int i = 0; i < 4; ++i) values[i] = GLint(saturate_integer(color[i], range));
+      texture.record_colour_clear(GL_RGBA_INTEGER, GL_INT, values, sizeof values);
+    } else {
+      GLuint values[4];
+      for (int i = 0; i < 4; ++i) values[i] = GLuint(saturate_integer(color[i], range));
+      texture.record_colour_clear(GL_RGBA_INTEGER, GL_UNSIGNED_INT, values, sizeof values);
+    }
+    return true;
+  }
+  GLfloat values[4] = {color[0], color[1], color[2], color[3]};
+  if (format.gl_type == GL_HALF_FLOAT)
+    for (GLfloat& value : values) value = saturate_half(value);
+  texture.record_colour_clear(GL_RGBA, GL_FLOAT, values, sizeof values);
+  return true;
+}
+
 void d3d11_immediate_context_t::ClearRenderTargetView(ID3D11RenderTargetView* view, const FLOAT color[4]) {
   if (!view) return;
   begin_command();
+  if (record_clear(*to_impl(view), color)) return;
   auto& cache = device_->cache();
   const attachment_t a = to_impl(view)->attachment();
   attach(clear_fbo_, GL_COLOR_ATTACHMENT0, a);
@@ -357,8 +391,14 @@ void d3d11_immediate_context_t::ClearDepthStencilView(ID3D11DepthStencilView* vi
                                                       UINT8 stencil) {
   if (!view || !(flags & (D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL))) return;
   begin_command();
-  auto& cache = device_->cache();
   auto* dsv = to_impl(view);
+  const bool clear_stencil = (flags & D3D11_CLEAR_STENCIL) && dsv->has_stencil();
+  const bool clear_depth = flags & D3D11_CLEAR_DEPTH;
+  if (dsv->texture()->storage_pending() && dsv->level() == 0) {
+    dsv->texture()->record_depth_clear(clear_depth, depth, clear_stencil, stencil);
+    return;
+  }
+  auto& cache = device_->cache();
   const GLenum point = dsv->has_stencil() ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
   attach(clear_fbo_, point, dsv->attachment());
   const GLenum none = GL_NONE;
@@ -366,8 +406,6 @@ void d3d11_immediate_context_t::ClearDepthStencilView(ID3D11DepthStencilView* vi
   cache.enable(GL_SCISSOR_TEST, false);
   cache.depth_mask(true);
   cache.stencil_mask(0xFF);
-  const bool clear_stencil = (flags & D3D11_CLEAR_STENCIL) && dsv->has_stencil();
-  const bool clear_depth = flags & D3D11_CLEAR_DEPTH;
   if (clear_depth && clear_stencil) {
     glClearNamedFramebufferfi(clear_fbo_, GL_DEPTH_STENCIL, 0, depth, stencil);
   } else if (clear_depth) {
@@ -434,7 +472,7 @@ void d3d11_immediate_context_t::apply_pipeline() {
   cache.bind_program_pipeline(graphics_pipeline_);
   for (int stage = 0; stage < 3; ++stage) {
     shader_core_t* core = state_.stages[stage].core;
-    cache.use_program_stage(0, graphics_pipeline_, stage, stage_bits[stage], core ? core->program : 0);
+    cache.use_program_stage(0, graphics_pipeline_, stage, stage_bits[stage], core ? core->gl_program() : 0);
   }
 }
 
@@ -544,8 +582,13 @@ void d3d11_immediate_context_t::apply_framebuffer() {
   if (!framebuffer_dirty_) return;
   framebuffer_dirty_ = false;
   bool buffers_changed = false;
+  // A texture still without storage is attached only where the draw writes or tests it.
+  const shader_core_t* pixel = state_.stages[2].core;
+  const uint32_t written = pixel ? pixel->written_targets : 0u;
   for (int i = 0; i < 8; ++i) {
-    ID3D11RenderTargetView* view = state_.render_targets[i];
+    ID3D11RenderTargetView* bound = state_.render_targets[i];
+    ID3D11RenderTargetView* view =
+        bound && ((written >> i) & 1u || !to_impl(bound)->texture()->storage_pending()) ? bound : nullptr;
     const attachment_t a = view ? to_impl(view)->attachment() : attachment_t{};
     if (!(a == attached_[i])) {
       attach(draw_fbo_, GL_COLOR_ATTACHMENT0 + i, a);
@@ -555,7 +598,11 @@ void d3d11_immediate_context_t::apply_framebuffer() {
     if (draw_buffers_[i] != wanted) draw_buffers_[i] = wanted, buffers_changed = true;
   }
   if (buffers_changed) glNamedFramebufferDrawBuffers(draw_fbo_, 8, draw_buffers_);
+  const gl_depth_stencil_t& ds = state_.depth_stencil
+                                     ? static_cast<d3d11_depth_stencil_state_t*>(state_.depth_stencil.p)->gl()
+                                     : d3d11_depth_stencil_state_t::defaults();
   auto* dsv = state_.depth_target ? to_impl(state_.depth_target.p) : nullptr;
+  if (dsv && !ds.depth_test && !ds.stencil && dsv->texture()->storage_pending()) dsv = nullptr;
   const attachment_t depth = dsv ? dsv->attachment() : attachment_t{};
   const GLenum point = dsv && dsv->has_stencil() ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
   if (!(depth == attached_depth_) || point != attached_depth_point_) {
@@ -571,7 +618,7 @@ void d3d11_immediate_context_t::apply_framebuffer() {
 void d3d11_immediate_context_t::apply_stage_resources(int stage) {
   stage_state_t& s = state_.stages[stage];
   shader_core_t* core = s.core;
-  if (!core || !core->program) return;
+  if (!core || !core->gl_program()) return;
   auto& cache = device_->cache();
   const gl_fallbacks_t& fallbacks = device_->fallbacks();
   const translated_shader_t& r = core->reflection;
@@ -707,10 +754,10 @@ GLuint d3d11_immediate_context_t::shifted_indices() {
 void d3d11_immediate_context_t::Dispatch(UINT x, UINT y, UINT z) {
   begin_command();
   shader_core_t* core = state_.stages[3].core;
-  if (!core || !core->program || x == 0 || y == 0 || z == 0) return;
+  if (!core || !core->gl_program() || x == 0 || y == 0 || z == 0) return;
   auto& cache = device_->cache();
   cache.bind_program_pipeline(compute_pipeline_);
-  cache.use_program_stage(1, compute_pipeline_, 3, GL_COMPUTE_SHADER_BIT, core->program);
+  cache.use_program_stage(1, compute_pipeline_, 3, GL_COMPUTE_SHADER_BIT, core->gl_program());
   apply_stage_resources(3);
   glDispatchCompute(x, y, z);
   uav_writes_pending_ = true;
@@ -827,7 +874,7 @@ void d3d11_immediate_context_t::CopySubresourceRegion(ID3D11Resource* dst, UINT 
   const GLint dz = dt->target == GL_TEXTURE_2D_ARRAY ? GLint(dst_layer) : GLint(z);
   (void)src_layered;
   (void)dst_layered;
-  glCopyImageSubData(st->name, st->target, src_level, b.left, sy, sz, dt->name, dt->target, dst_level, x, dy,
+  glCopyImageSubData(st->gl_name(), st->target, src_level, b.left, sy, sz, dt->gl_name(), dt->target, dst_level, x, dy,
                      dz, b.right - b.left, b.bottom - b.top, b.back - b.front);
   GL_CHECK("CopySubresourceRegion");
 }
@@ -847,6 +894,10 @@ void d3d11_immediate_context_t::GenerateMips(ID3D11ShaderResourceView* view) {
   auto* srv = to_impl(view);
   texture_core_t* t = srv->texture();
   if (!t || !(t->misc_flags & D3D11_RESOURCE_MISC_GENERATE_MIPS) || t->mip_levels < 2) return;
+  if (t->storage_pending()) {
+    t->record_mip_generation();
+    return;
+  }
   glGenerateTextureMipmap(srv->gl_texture());
   GL_CHECK("GenerateMips");
 }

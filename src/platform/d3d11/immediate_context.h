@@ -139,6 +139,8 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   void apply_vertex_input();
   void apply_fixed_function();
   void apply_framebuffer();
+  // Records a clear of a texture whose storage is still deferred; false when it has to be drawn.
+  bool record_clear(class d3d11_render_target_view_t& view, const FLOAT color[4]);
   void apply_stage_resources(int stage);
   // GL_POINTS is 0, so an unsupported topology needs a value of its own.
   static constexpr GLenum no_topology = ~0u;

@@ -99,7 +99,7 @@ attachment_t d3d11_render_target_view_t::attachment() const {
         (layers_ == 1 && texture_->target != GL_TEXTURE_2D && texture_->target != GL_TEXTURE_1D) ? 0 : -1;
     return a;
   }
-  a.texture = texture_->name;
+  a.texture = texture_->gl_name();
   a.level = level_;
   const bool layered_storage = texture_->target != GL_TEXTURE_2D && texture_->target != GL_TEXTURE_1D;
   a.layer = layered_storage && layers_ == 1 ? int(first_layer_) : -1;

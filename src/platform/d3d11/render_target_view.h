@@ -27,6 +27,8 @@ class d3d11_render_target_view_t final : public device_child_t<ID3D11RenderTarge
   ID3D11Resource* resource() const { return resource_; }
   texture_core_t* texture() const { return texture_; }
   const dxgi_format_info_t& format() const { return dxgi_format_info(desc_.Format); }
+  uint32_t level() const { return level_; }
+  // The texture's storage is made if it was deferred.
   attachment_t attachment() const;
 
  private:

@@ -37,17 +37,23 @@ GLuint compile_program(spirv_stage_t stage, const std::string& source) {
 
 }  // namespace
 
-template <class Interface>
-void d3d11_shader_t<Interface>::create_gl() {
-  core_.program = compile_program(core_.reflection.stage, core_.reflection.glsl);
+GLuint shader_core_t::gl_program() {
+  if (!compiled_) {
+    compiled_ = true;
+    program_ = compile_program(reflection.stage, reflection.glsl);
+  }
+  return program_;
+}
+
+void shader_core_t::destroy_gl() {
+  if (program_) glDeleteProgram(program_);
+  program_ = 0;
 }
 
 template <class Interface>
 void d3d11_shader_t<Interface>::destroy_gl() {
-  if (!core_.program) return;
-  this->device()->cache().forget_program(core_.program);
-  glDeleteProgram(core_.program);
-  core_.program = 0;
+  if (const GLuint program = core_.compiled_program()) this->device()->cache().forget_program(program);
+  core_.destroy_gl();
 }
 
 template <class Interface>
@@ -60,9 +66,7 @@ HRESULT create_shader(d3d11_device_t* device, const void* code, size_t size, spi
     return E_INVALIDARG;
   }
   if (!shader) return S_FALSE;
-  auto* object = new d3d11_shader_t<Interface>(device, std::move(*translated));
-  device->enqueue([object] { object->create_gl(); });
-  *shader = object;
+  *shader = new d3d11_shader_t<Interface>(device, std::move(*translated));
   return S_OK;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Vertex, geometry, pixel and compute shaders: SPIR-V translated to GLSL on the calling thread,
-// compiled into one separable GL program on the context thread. The translation's binding lists
-// tell the context which D3D slots the program reads.
+// compiled into one separable GL program on the context thread the first time a draw or dispatch
+// uses it, as a D3D driver finishes its shaders: a shader never drawn with costs neither the GL
+// compile nor the memory the compiled program keeps. The translation's binding lists tell the
+// context which D3D slots the program reads.
 
 #include "platform/d3d11/device_child.h"
 #include "platform/d3d11/spirv_translate.h"
@@ -9,7 +11,17 @@
 // What every shader kind shares.
 struct shader_core_t {
   translated_shader_t reflection;
-  GLuint program = 0;  // 0 until made, and when the GL compile failed
+  uint32_t written_targets = 0;  // pixel shaders: bit N set when the shader writes SV_TargetN
+
+  // Context thread: the GL program, compiled on the first call; 0 when the GL compile failed.
+  GLuint gl_program();
+  // 0 until compiled, and when the compile failed.
+  GLuint compiled_program() const { return program_; }
+  void destroy_gl();
+
+ private:
+  GLuint program_ = 0;
+  bool compiled_ = false;
 };
 
 template <class Interface>
@@ -17,9 +29,10 @@ class d3d11_shader_t final : public device_child_t<Interface> {
  public:
   d3d11_shader_t(d3d11_device_t* device, translated_shader_t reflection) : device_child_t<Interface>(device) {
     core_.reflection = std::move(reflection);
+    for (const translated_varying_t& output : core_.reflection.outputs)
+      if (output.semantic == "SV_TARGET" && output.semantic_index < 8) core_.written_targets |= 1u << output.semantic_index;
   }
   shader_core_t& core() { return core_; }
-  void create_gl();
 
  private:
   void destroy_gl() override;

@@ -21,7 +21,7 @@ class d3d11_shader_resource_view_t final : public device_child_t<ID3D11ShaderRes
   texture_core_t* texture() const { return texture_; }
   d3d11_buffer_t* buffer() const { return buffer_; }
   // Texture unit binding (textures and typed buffers).
-  GLuint gl_texture() const { return own_texture_ ? own_texture_ : (texture_ ? texture_->name : 0); }
+  GLuint gl_texture() const { return own_texture_ ? own_texture_ : (texture_ ? texture_->gl_name() : 0); }
   // Storage-buffer binding (structured buffers).
   GLintptr buffer_offset() const { return buffer_offset_; }
   GLsizeiptr buffer_size() const { return buffer_size_; }

@@ -1,6 +1,7 @@
 #include "platform/d3d11/texture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/win32/debugger.h"
@@ -104,7 +105,7 @@ HRESULT finish(d3d11_device_t* device, const Desc& desc, texture_core_t& core,
   Desc normalised = desc;
   normalised.MipLevels = core.mip_levels;
   auto* object = new Texture(device, normalised, core);
-  device->enqueue([object, initial = std::move(initial)] { object->create_gl(initial); });
+  device->enqueue([object, initial = std::move(initial)] { object->core().create_gl(initial); });
   *texture = object;
   return S_OK;
 }
@@ -120,6 +121,7 @@ uint32_t texture_core_t::slice_pitch(uint32_t level) const {
 }
 
 void texture_core_t::upload(uint32_t subresource, const void* bytes, const D3D11_BOX* box) {
+  const GLuint name = gl_name();
   const GLint level = subresource % mip_levels;
   const GLint layer = subresource / mip_levels;
   GLint x = 0, y = 0, z = 0;
@@ -158,6 +160,7 @@ void texture_core_t::upload(uint32_t subresource, const void* bytes, const D3D11
 }
 
 void texture_core_t::download(uint32_t subresource, void* bytes) {
+  const GLuint name = gl_name();
   const GLint level = subresource % mip_levels;
   const GLint layer = subresource / mip_levels;
   const GLsizei w = level_width(level), h = level_height(level), d = level_depth(level);
@@ -219,47 +222,115 @@ texture_core_t* texture_core_of(ID3D11Resource* resource) {
   }
 }
 
-template <class Interface, class Desc>
-void d3d11_texture_t<Interface, Desc>::create_gl(const std::vector<std::vector<uint8_t>>& data) {
-  texture_core_t& c = core_;
-  glCreateTextures(c.target, 1, &c.name);
-  const GLenum internal = c.storage->gl_internal_format;
-  switch (c.target) {
+void texture_core_t::create_gl(const std::vector<std::vector<uint8_t>>& data) {
+  deferred_ = data.empty() && usage == D3D11_USAGE_DEFAULT && !(bind_flags & D3D11_BIND_UNORDERED_ACCESS) &&
+              target == GL_TEXTURE_2D && !storage->compressed;
+  if (deferred_) return;
+  create_storage(data.empty());
+  for (size_t i = 0; i < data.size(); ++i) upload(uint32_t(i), data[i].data());
+}
+
+void texture_core_t::create_storage(bool zeroed) {
+  glCreateTextures(target, 1, &name_);
+  const GLenum internal = storage->gl_internal_format;
+  switch (target) {
     case GL_TEXTURE_1D:
-      glTextureStorage1D(c.name, c.mip_levels, internal, c.width);
+      glTextureStorage1D(name_, mip_levels, internal, width);
       break;
     case GL_TEXTURE_1D_ARRAY:
-      glTextureStorage2D(c.name, c.mip_levels, internal, c.width, c.array_size);
+      glTextureStorage2D(name_, mip_levels, internal, width, array_size);
       break;
     case GL_TEXTURE_2D:
-      glTextureStorage2D(c.name, c.mip_levels, internal, c.width, c.height);
+      glTextureStorage2D(name_, mip_levels, internal, width, height);
       break;
     case GL_TEXTURE_2D_ARRAY:
-      glTextureStorage3D(c.name, c.mip_levels, internal, c.width, c.height, c.array_size);
+      glTextureStorage3D(name_, mip_levels, internal, width, height, array_size);
       break;
     default:
-      glTextureStorage3D(c.name, c.mip_levels, internal, c.width, c.height, c.depth);
+      glTextureStorage3D(name_, mip_levels, internal, width, height, depth);
       break;
   }
-  if (!dxgi_swizzle_is_identity(*c.storage))
-    glTextureParameteriv(c.name, GL_TEXTURE_SWIZZLE_RGBA, c.storage->swizzle.data());
-  glTextureParameteri(c.name, GL_TEXTURE_MAX_LEVEL, c.mip_levels - 1);
-  for (size_t i = 0; i < data.size(); ++i) c.upload(uint32_t(i), data[i].data());
-  if (data.empty() && !c.is_depth()) {
-    // D3D's new textures read as zero; GL leaves storage undefined.
-    for (uint32_t level = 0; level < c.mip_levels; ++level) {
-      if (c.storage->compressed) break;
-      glClearTexImage(c.name, level, c.storage->gl_format, c.storage->gl_type, nullptr);
+  if (!dxgi_swizzle_is_identity(*storage))
+    glTextureParameteriv(name_, GL_TEXTURE_SWIZZLE_RGBA, storage->swizzle.data());
+  glTextureParameteri(name_, GL_TEXTURE_MAX_LEVEL, mip_levels - 1);
+  if (storage->compressed || !zeroed) return;
+  // D3D's new textures read as zero; GL leaves storage undefined.
+  if (is_depth()) {
+    apply_recorded_clear();
+    return;
+  }
+  for (uint32_t level = 0; level < mip_levels; ++level)
+    glClearTexImage(name_, level, storage->gl_format, storage->gl_type, nullptr);
+  apply_recorded_clear();
+}
+
+GLuint texture_core_t::gl_name() {
+  if (!name_ && deferred_) create_storage(true);
+  return name_;
+}
+
+void texture_core_t::record_colour_clear(GLenum format, GLenum type, const void* value, size_t bytes) {
+  colour_clear_t& clear = first_level_clear_;
+  clear.recorded = true;
+  clear.format = format;
+  clear.type = type;
+  clear.value = {};
+  std::memcpy(clear.value.data(), value, std::min(bytes, clear.value.size()));
+}
+
+void texture_core_t::record_mip_generation() { other_levels_clear_ = first_level_clear_; }
+
+void texture_core_t::record_depth_clear(bool depth, float depth_value, bool stencil, uint8_t stencil_value) {
+  if (depth) clear_depth_ = depth_value;
+  if (stencil) clear_stencil_ = stencil_value;
+  depth_cleared_ = true;
+}
+
+void texture_core_t::apply_recorded_clear() {
+  if (other_levels_clear_.recorded) {
+    const colour_clear_t& clear = other_levels_clear_;
+    for (uint32_t level = 1; level < mip_levels; ++level)
+      glClearTexImage(name_, GLint(level), clear.format, clear.type, clear.value.data());
+  }
+  if (first_level_clear_.recorded) {
+    const colour_clear_t& clear = first_level_clear_;
+    glClearTexImage(name_, 0, clear.format, clear.type, clear.value.data());
+  } else if (depth_cleared_) {
+    const float depth_value = std::clamp(clear_depth_, 0.0f, 1.0f);
+    switch (storage->gl_internal_format) {
+      case GL_DEPTH24_STENCIL8: {
+        const uint32_t packed = (uint32_t(std::lround(double(depth_value) * 0xFFFFFF)) << 8) | clear_stencil_;
+        glClearTexImage(name_, 0, GL_DEPTH_STENCIL, GL_UNSIGNED_INT_24_8, &packed);
+        break;
+      }
+      case GL_DEPTH32F_STENCIL8: {
+        const struct {
+          float depth;
+          uint32_t stencil;
+        } packed{depth_value, clear_stencil_};
+        glClearTexImage(name_, 0, GL_DEPTH_STENCIL, GL_FLOAT_32_UNSIGNED_INT_24_8_REV, &packed);
+        break;
+      }
+      default:
+        glClearTexImage(name_, 0, GL_DEPTH_COMPONENT, GL_FLOAT, &depth_value);
+        break;
     }
   }
+  first_level_clear_ = other_levels_clear_ = {};
+  depth_cleared_ = false;
+}
+
+GLuint texture_core_t::destroy_gl() {
+  const GLuint name = name_;
+  if (name_) glDeleteTextures(1, &name_);
+  name_ = 0;
+  deferred_ = false;
+  return name;
 }
 
 template <class Interface, class Desc>
 void d3d11_texture_t<Interface, Desc>::destroy_gl() {
-  if (!core_.name) return;
-  this->device()->forget_texture(core_.name);
-  glDeleteTextures(1, &core_.name);
-  core_.name = 0;
+  if (const GLuint name = core_.destroy_gl()) this->device()->forget_texture(name);
 }
 
 template class d3d11_texture_t<ID3D11Texture1D, D3D11_TEXTURE1D_DESC>;

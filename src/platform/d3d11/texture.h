@@ -4,7 +4,15 @@
 // GL texture views of them. A typeless texture that is bound as a depth target gets the depth
 // storage its depth view names (R32_TYPELESS becomes DEPTH_COMPONENT32F), which its R32_FLOAT view
 // then samples: depth in red, as D3D reads it.
+//
+// A 2D texture made without initial data and without unordered access gets its GL storage only
+// when something first needs its texels: a draw that writes or tests it, a view that samples it, a
+// copy, a map. Until then it reads as zero, and a clear of the whole of level 0 is only recorded and
+// applied when the storage is made. A pooled target's depth buffer that no draw tests, or a second
+// output that no shader writes, so costs no memory, where the software rasterizer allocates and
+// zeroes every texture whole.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -20,7 +28,6 @@ struct texture_core_t {
   D3D11_USAGE usage = D3D11_USAGE_DEFAULT;
   uint32_t bind_flags = 0, cpu_access = 0, misc_flags = 0;
   GLenum target = GL_TEXTURE_2D;
-  GLuint name = 0;
 
   // Mapping, context thread only.
   std::vector<uint8_t> map_memory;
@@ -34,11 +41,44 @@ struct texture_core_t {
   uint32_t slice_pitch(uint32_t level) const;  // one depth slice or array slice of a level
   bool is_depth() const { return storage && storage->kind != dxgi_format_kind_t::color; }
 
+  // Context thread. The GL texture, its storage made first when it was deferred.
+  GLuint gl_name();
+  bool storage_pending() const { return deferred_ && !name_; }
+  // Context thread: makes the storage now, or defers it when the texture qualifies; `data` holds one
+  // tightly packed block per subresource.
+  void create_gl(const std::vector<std::vector<uint8_t>>& data);
+  // Context thread, while the storage is pending: what a clear of the whole of level 0 leaves, in
+  // glClearTexImage's terms (colour), or as depth and stencil values (depth formats).
+  void record_colour_clear(GLenum format, GLenum type, const void* value, size_t bytes);
+  void record_depth_clear(bool depth, float depth_value, bool stencil, uint8_t stencil_value);
+  // Mips made from a level 0 that holds one value hold that value: the levels below level 0 take
+  // what level 0 was last cleared to.
+  void record_mip_generation();
+  // Context thread; returns the name the GL texture had (0 when it had none) for caches to forget.
+  GLuint destroy_gl();
+
   // Context thread: pixel transfer of one subresource (level + layer × mip_levels), tightly packed.
   void upload(uint32_t subresource, const void* bytes, const D3D11_BOX* box = nullptr);
   void download(uint32_t subresource, void* bytes);
   void* map(uint32_t subresource, D3D11_MAP type, uint32_t* row_pitch, uint32_t* depth_pitch);
   void unmap(uint32_t subresource);
+
+ private:
+  void create_storage(bool zeroed);
+  void apply_recorded_clear();
+
+  GLuint name_ = 0;
+  bool deferred_ = false;
+  // A recorded colour clear, in glClearTexImage's terms; nothing recorded reads as zero.
+  struct colour_clear_t {
+    bool recorded = false;
+    GLenum format = 0, type = 0;
+    std::array<uint8_t, 16> value{};
+  };
+  colour_clear_t first_level_clear_, other_levels_clear_;
+  float clear_depth_ = 0.0f;
+  uint8_t clear_stencil_ = 0;
+  bool depth_cleared_ = false;
 };
 
 // The texture behind a resource of this layer; null for buffers and null.
@@ -53,9 +93,6 @@ class d3d11_texture_t final : public device_child_t<Interface> {
   void GetType(D3D11_RESOURCE_DIMENSION* dimension) override { *dimension = core_.dimension; }
   void GetDesc(Desc* desc) override { *desc = desc_; }
   texture_core_t& core() { return core_; }
-
-  // Context thread; `data` holds one tightly packed block per subresource.
-  void create_gl(const std::vector<std::vector<uint8_t>>& data);
 
  private:
   void destroy_gl() override;

@@ -25,7 +25,7 @@ class d3d11_unordered_access_view_t final : public device_child_t<ID3D11Unordere
   GLsizeiptr buffer_size() const { return buffer_size_; }
   GLuint counter() const { return counter_; }
   // Storage image binding.
-  GLuint image_texture() const { return own_texture_ ? own_texture_ : (texture_ ? texture_->name : 0); }
+  GLuint image_texture() const { return own_texture_ ? own_texture_ : (texture_ ? texture_->gl_name() : 0); }
   GLint image_level() const { return own_texture_ && buffer_ ? 0 : level_; }
   bool image_layered() const { return layered_; }
   GLint image_layer() const { return layer_; }

@@ -15,6 +15,6 @@ struct view_range_t {
 // True when the range needs a GL texture view rather than the resource's texture.
 bool view_needs_gl_view(const texture_core_t& core, const view_range_t& range);
 // Context thread: a new texture view (owned by the caller).
-GLuint create_gl_texture_view(const texture_core_t& core, const view_range_t& range);
+GLuint create_gl_texture_view(texture_core_t& core, const view_range_t& range);
 // The target a view dimension samples through.
 GLenum srv_gl_target(D3D11_SRV_DIMENSION dimension);
