@@ -98,7 +98,11 @@ class block_simple_particle_system_t final : public block_base_t {
     // Each partition touches only its own slots and the vertices of the same indices.
     void integrate_particles(enki::TaskSetPartition range, particle_vertex_t* vertices, float dt);
     float3 curl_noise(const float3& p) const;
+    // Three noise fields: one noise read at shifted places.
     float3 sample_noise3(const float3& p) const;
+    float noise_x(const float3& p) const;
+    float noise_y(const float3& p) const;
+    float noise_z(const float3& p) const;
     // The variables' values as the next spawn and integration use them (update reads them first).
     void read_frame_values();
 

@@ -345,20 +345,21 @@ void emitter_t::integrate_particles(enki::TaskSetPartition range, particle_verte
   }
 }
 
-float3 emitter_t::sample_noise3(const float3& p) const {
-  return {noise.GetNoise(p.x, p.y, p.z), noise.GetNoise(p.y - 19.1f, p.z + 33.4f, p.x + 47.2f),
-          noise.GetNoise(p.z + 74.2f, p.x - 124.5f, p.y + 99.4f)};
-}
+float emitter_t::noise_x(const float3& p) const { return noise.GetNoise(p.x, p.y, p.z); }
+float emitter_t::noise_y(const float3& p) const { return noise.GetNoise(p.y - 19.1f, p.z + 33.4f, p.x + 47.2f); }
+float emitter_t::noise_z(const float3& p) const { return noise.GetNoise(p.z + 74.2f, p.x - 124.5f, p.y + 99.4f); }
+
+float3 emitter_t::sample_noise3(const float3& p) const { return {noise_x(p), noise_y(p), noise_z(p)}; }
 
 float3 emitter_t::curl_noise(const float3& p) const {
+  // Each difference reads only the two fields the curl takes from it: the noise is most of the
+  // CPU particles' cost.
   constexpr float e = 0.1f;
-  const float3 x0 = sample_noise3({p.x - e, p.y, p.z});
-  const float3 x1 = sample_noise3({p.x + e, p.y, p.z});
-  const float3 y0 = sample_noise3({p.x, p.y - e, p.z});
-  const float3 y1 = sample_noise3({p.x, p.y + e, p.z});
-  const float3 z0 = sample_noise3({p.x, p.y, p.z - e});
-  const float3 z1 = sample_noise3({p.x, p.y, p.z + e});
-  const float3 curl = {((y1.z - y0.z) - (z1.y - z0.y)) * 5.0f, ((z1.x - z0.x) - (x1.z - x0.z)) * 5.0f,
-                       ((x1.y - x0.y) - (y1.x - y0.x)) * 5.0f};
+  const float3 x0{p.x - e, p.y, p.z}, x1{p.x + e, p.y, p.z};
+  const float3 y0{p.x, p.y - e, p.z}, y1{p.x, p.y + e, p.z};
+  const float3 z0{p.x, p.y, p.z - e}, z1{p.x, p.y, p.z + e};
+  const float3 curl = {((noise_z(y1) - noise_z(y0)) - (noise_y(z1) - noise_y(z0))) * 5.0f,
+                       ((noise_x(z1) - noise_x(z0)) - (noise_z(x1) - noise_z(x0))) * 5.0f,
+                       ((noise_y(x1) - noise_y(x0)) - (noise_x(y1) - noise_x(y0))) * 5.0f};
   return vec3_normalize(curl);
 }
