@@ -138,7 +138,8 @@ float4 main() : SV_Target { return tex.Load(int3(1, 1, 0)); })"));
   EXPECT_EQ(read_texels<float4_t>(out.texture)[0], (float4_t{0.5f, -3.0f, 7.0f, 1.0f}));
 }
 
-// A render target the pixel shader has no output for keeps what it held, as in Direct3D.
+// A render target the pixel shader has no output for keeps what it held, as in Direct3D: whether its
+// memory is yet to come or a draw has already written it.
 TEST_F(D3D11TextureStorageTest, OutputsThePixelShaderDoesNotWriteKeepTheirContents) {
   struct case_t {
     const char* name;
@@ -153,21 +154,25 @@ TEST_F(D3D11TextureStorageTest, OutputsThePixelShaderDoesNotWriteKeepTheirConten
                "out_t main() { out_t o; o.a = 1; o.b = 1; return o; }",
        white, white},
   };
-  for (const case_t& c : cases) {
-    SCOPED_TRACE(c.name);
+  auto both = pixel_shader(cases[2].ps);
+  for (const bool drawn_before : {false, true}) {
+   for (const case_t& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.name << (drawn_before ? ", drawn before" : ", fresh"));
     auto first = make_target(2, 2), second = make_target(2, 2);
-    const float ca[4] = {10 / 255.0f, 20 / 255.0f, 30 / 255.0f, 40 / 255.0f};
-    const float cb[4] = {50 / 255.0f, 60 / 255.0f, 70 / 255.0f, 80 / 255.0f};
-    context->ClearRenderTargetView(first.rtv, ca);
-    context->ClearRenderTargetView(second.rtv, cb);
     ID3D11RenderTargetView* rtvs[] = {first.rtv, second.rtv};
     context->OMSetRenderTargets(2, rtvs, nullptr);
     const D3D11_VIEWPORT viewport{0, 0, 2, 2, 0, 1};
     context->RSSetViewports(1, &viewport);
+    if (drawn_before) draw_fullscreen(both);
+    const float ca[4] = {10 / 255.0f, 20 / 255.0f, 30 / 255.0f, 40 / 255.0f};
+    const float cb[4] = {50 / 255.0f, 60 / 255.0f, 70 / 255.0f, 80 / 255.0f};
+    context->ClearRenderTargetView(first.rtv, ca);
+    context->ClearRenderTargetView(second.rtv, cb);
     draw_fullscreen(pixel_shader(c.ps));
     context->OMSetRenderTargets(0, nullptr, nullptr);
     EXPECT_EQ(read_rgba8(first.texture), std::vector<uint32_t>(4, c.first));
     EXPECT_EQ(read_rgba8(second.texture), std::vector<uint32_t>(4, c.second));
+   }
   }
 }
 

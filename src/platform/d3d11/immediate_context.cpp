@@ -582,19 +582,22 @@ void d3d11_immediate_context_t::apply_framebuffer() {
   if (!framebuffer_dirty_) return;
   framebuffer_dirty_ = false;
   bool buffers_changed = false;
-  // A texture still without storage is attached only where the draw writes or tests it.
+  // Only the outputs the pixel shader writes are drawn to: GL would leave the others undefined
+  // (llvmpipe writes them), where Direct3D keeps what they hold. A texture still without storage
+  // is attached only where the draw writes it, one with storage stays attached.
   const shader_core_t* pixel = state_.stages[2].core;
   const uint32_t written = pixel ? pixel->written_targets : 0u;
   for (int i = 0; i < 8; ++i) {
     ID3D11RenderTargetView* bound = state_.render_targets[i];
+    const bool writes = bound && ((written >> i) & 1u);
     ID3D11RenderTargetView* view =
-        bound && ((written >> i) & 1u || !to_impl(bound)->texture()->storage_pending()) ? bound : nullptr;
+        bound && (writes || !to_impl(bound)->texture()->storage_pending()) ? bound : nullptr;
     const attachment_t a = view ? to_impl(view)->attachment() : attachment_t{};
     if (!(a == attached_[i])) {
       attach(draw_fbo_, GL_COLOR_ATTACHMENT0 + i, a);
       attached_[i] = a;
     }
-    const GLenum wanted = view ? GL_COLOR_ATTACHMENT0 + i : GL_NONE;
+    const GLenum wanted = writes ? GL_COLOR_ATTACHMENT0 + i : GL_NONE;
     if (draw_buffers_[i] != wanted) draw_buffers_[i] = wanted, buffers_changed = true;
   }
   if (buffers_changed) glNamedFramebufferDrawBuffers(draw_fbo_, 8, draw_buffers_);
