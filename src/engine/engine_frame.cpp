@@ -168,6 +168,8 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
     if (block.camera_override && previous && camera_fade) {
       shaders.blit(*previous->colour, *shared, {0, 0, 0, *camera_fade});
       shaders.blit(*shared, *previous->colour, no_tint);
+      // The faded image is what the blocks above read, through mip-filtered samplers too.
+      generate_mips(*previous->colour);
       camera_fade.reset();
     }
     bool clear_colour = block.get_bool_variable(block.do_clear_color, true);
@@ -228,6 +230,8 @@ std::shared_ptr<render_target_t> engine_impl_t::render_chain(const render_chain_
   std::shared_ptr<render_target_t> result = entries.back().colour;
   if (std::optional<float> weight = chain_fade_weight(block_fade, camera_fade)) {
     shaders.blit(*result, *shared, {0, 0, 0, *weight});
+    // Its mips are then the faded image's, not those of the shared target's earlier draws.
+    generate_mips(*shared);
     result = shared;
   }
   rendering_roots.pop_back();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -215,5 +216,27 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(cycle_case_t{"itself", 2, 0, true, 0}, cycle_case_t{"through another chain", 4, 4, true, 1},
                     cycle_case_t{"non-dynamic through another chain", 4, 4, false, 1}),
     [](const testing::TestParamInfo<cycle_case_t>& info) { return std::to_string(info.index); });
+
+// A faded chain's output is its image blitted into the shared target with the fade, which the
+// blocks above read through mip-filtered samplers too: its mips are made from the faded image, not
+// left as the shared target last had them.
+TEST_F(FrameInputsTest, AFadedChainsOutputHasMipsOfItsOwn) {
+  ASSERT_TRUE(start("[settings]\nproject-name = \"test\"\nfade-mode = 1\nblock-fade-in = 0.5\n"
+                    "camera-fade-in = 0.0\n" +
+                    flash_block(1, 0, 10, 0, other)));
+  frame_at(0.25f);
+  auto& cache = static_cast<engine_impl_t*>(current_engine())->output_cache;
+  auto cached = cache.find(1);
+  ASSERT_NE(cached, cache.end());
+  ID3D11Texture2D* texture = cached->second.target->texture.get();
+  using half4_t = std::array<uint16_t, 4>;
+  const std::vector<half4_t> image = read_texels<half4_t>(texture, 0);
+  ASSERT_FALSE(image.empty());
+  EXPECT_NE(image[0], (half4_t{0, 0, 0, 0})) << "the faded flash";
+  for (UINT level = 1; level <= 3; ++level) {
+    SCOPED_TRACE(::testing::Message() << "level " << level);
+    for (const half4_t& texel : read_texels<half4_t>(texture, level)) EXPECT_EQ(texel, image[0]);
+  }
+}
 
 }  // namespace
