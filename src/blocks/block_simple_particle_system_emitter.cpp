@@ -346,8 +346,12 @@ void emitter_t::integrate_particles(enki::TaskSetPartition range, particle_verte
 }
 
 float emitter_t::noise_x(const float3& p) const { return noise.GetNoise(p.x, p.y, p.z); }
-float emitter_t::noise_y(const float3& p) const { return noise.GetNoise(p.y - 19.1f, p.z + 33.4f, p.x + 47.2f); }
-float emitter_t::noise_z(const float3& p) const { return noise.GetNoise(p.z + 74.2f, p.x - 124.5f, p.y + 99.4f); }
+float emitter_t::noise_y(const float3& p) const {
+  return noise.GetNoise(p.y - 19.1f, p.z + 33.4f, p.x + 47.2f);
+}
+float emitter_t::noise_z(const float3& p) const {
+  return noise.GetNoise(p.z + 74.2f, p.x - 124.5f, p.y + 99.4f);
+}
 
 float3 emitter_t::sample_noise3(const float3& p) const { return {noise_x(p), noise_y(p), noise_z(p)}; }
 

@@ -221,9 +221,10 @@ INSTANTIATE_TEST_SUITE_P(
 // blocks above read through mip-filtered samplers too: its mips are made from the faded image, not
 // left as the shared target last had them.
 TEST_F(FrameInputsTest, AFadedChainsOutputHasMipsOfItsOwn) {
-  ASSERT_TRUE(start("[settings]\nproject-name = \"test\"\nfade-mode = 1\nblock-fade-in = 0.5\n"
-                    "camera-fade-in = 0.0\n" +
-                    flash_block(1, 0, 10, 0, other)));
+  ASSERT_TRUE(
+      start("[settings]\nproject-name = \"test\"\nfade-mode = 1\nblock-fade-in = 0.5\n"
+            "camera-fade-in = 0.0\n" +
+            flash_block(1, 0, 10, 0, other)));
   frame_at(0.25f);
   auto& cache = static_cast<engine_impl_t*>(current_engine())->output_cache;
   auto cached = cache.find(1);

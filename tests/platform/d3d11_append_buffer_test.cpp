@@ -330,7 +330,8 @@ void main(uint3 id : SV_DispatchThreadID) {
   std::vector<uint32_t> firsts;
   for (UINT i = 0; i < 5; ++i) {
     const auto words = read_element(i);
-    EXPECT_EQ(std::vector<uint32_t>(words.begin() + 1, words.end()), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(std::vector<uint32_t>(words.begin() + 1, words.end()),
+              (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7}));
     firsts.push_back(words[0]);
   }
   std::sort(firsts.begin(), firsts.end());

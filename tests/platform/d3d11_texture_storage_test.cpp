@@ -150,29 +150,30 @@ TEST_F(D3D11TextureStorageTest, OutputsThePixelShaderDoesNotWriteKeepTheirConten
   const case_t cases[] = {
       {"first only", "float4 main() : SV_Target0 { return 1; }", white, b},
       {"second only", "float4 main() : SV_Target1 { return 1; }", a, white},
-      {"both", "struct out_t { float4 a : SV_Target0; float4 b : SV_Target1; };\n"
-               "out_t main() { out_t o; o.a = 1; o.b = 1; return o; }",
+      {"both",
+       "struct out_t { float4 a : SV_Target0; float4 b : SV_Target1; };\n"
+       "out_t main() { out_t o; o.a = 1; o.b = 1; return o; }",
        white, white},
   };
   auto both = pixel_shader(cases[2].ps);
   for (const bool drawn_before : {false, true}) {
-   for (const case_t& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.name << (drawn_before ? ", drawn before" : ", fresh"));
-    auto first = make_target(2, 2), second = make_target(2, 2);
-    ID3D11RenderTargetView* rtvs[] = {first.rtv, second.rtv};
-    context->OMSetRenderTargets(2, rtvs, nullptr);
-    const D3D11_VIEWPORT viewport{0, 0, 2, 2, 0, 1};
-    context->RSSetViewports(1, &viewport);
-    if (drawn_before) draw_fullscreen(both);
-    const float ca[4] = {10 / 255.0f, 20 / 255.0f, 30 / 255.0f, 40 / 255.0f};
-    const float cb[4] = {50 / 255.0f, 60 / 255.0f, 70 / 255.0f, 80 / 255.0f};
-    context->ClearRenderTargetView(first.rtv, ca);
-    context->ClearRenderTargetView(second.rtv, cb);
-    draw_fullscreen(pixel_shader(c.ps));
-    context->OMSetRenderTargets(0, nullptr, nullptr);
-    EXPECT_EQ(read_rgba8(first.texture), std::vector<uint32_t>(4, c.first));
-    EXPECT_EQ(read_rgba8(second.texture), std::vector<uint32_t>(4, c.second));
-   }
+    for (const case_t& c : cases) {
+      SCOPED_TRACE(::testing::Message() << c.name << (drawn_before ? ", drawn before" : ", fresh"));
+      auto first = make_target(2, 2), second = make_target(2, 2);
+      ID3D11RenderTargetView* rtvs[] = {first.rtv, second.rtv};
+      context->OMSetRenderTargets(2, rtvs, nullptr);
+      const D3D11_VIEWPORT viewport{0, 0, 2, 2, 0, 1};
+      context->RSSetViewports(1, &viewport);
+      if (drawn_before) draw_fullscreen(both);
+      const float ca[4] = {10 / 255.0f, 20 / 255.0f, 30 / 255.0f, 40 / 255.0f};
+      const float cb[4] = {50 / 255.0f, 60 / 255.0f, 70 / 255.0f, 80 / 255.0f};
+      context->ClearRenderTargetView(first.rtv, ca);
+      context->ClearRenderTargetView(second.rtv, cb);
+      draw_fullscreen(pixel_shader(c.ps));
+      context->OMSetRenderTargets(0, nullptr, nullptr);
+      EXPECT_EQ(read_rgba8(first.texture), std::vector<uint32_t>(4, c.first));
+      EXPECT_EQ(read_rgba8(second.texture), std::vector<uint32_t>(4, c.second));
+    }
   }
 }
 
@@ -207,7 +208,8 @@ TEST_F(D3D11TextureStorageTest, DepthClearedBeforeTheFirstTestingDrawHoldsForIt)
       if (!f.stencil) break;
       context->OMSetDepthStencilState(depth_state(false, true), ref);
       draw_at_depth(0.0f, {0, 1, 0, 1});
-      EXPECT_EQ(read_rgba8(target.texture), std::vector<uint32_t>(4, expected)) << "stencil reference " << ref;
+      EXPECT_EQ(read_rgba8(target.texture), std::vector<uint32_t>(4, expected))
+          << "stencil reference " << ref;
     }
     context->OMSetDepthStencilState(nullptr, 0);
     context->OMSetRenderTargets(0, nullptr, nullptr);
@@ -239,7 +241,8 @@ TEST_F(D3D11TextureStorageTest, TargetsNoDrawWritesOrTestsCostNoMemory) {
   auto ps = pixel_shader("float4 main() : SV_Target0 { return float4(0, 1, 0, 1); }");
   context->OMSetDepthStencilState(depth_state(false, false), 0);
   for (UINT i = 0; i < count; ++i) {
-    targets.push_back(make_target(size, size, DXGI_FORMAT_R16G16B16A16_FLOAT, 0, D3D11_RESOURCE_MISC_GENERATE_MIPS));
+    targets.push_back(
+        make_target(size, size, DXGI_FORMAT_R16G16B16A16_FLOAT, 0, D3D11_RESOURCE_MISC_GENERATE_MIPS));
     depths.push_back(make_depth(size, size, DXGI_FORMAT_R32_TYPELESS));
     context->ClearRenderTargetView(targets.back().rtv, far);
     context->ClearDepthStencilView(depths.back().dsv, D3D11_CLEAR_DEPTH, 1.0f, 0);

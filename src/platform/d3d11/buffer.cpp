@@ -78,8 +78,8 @@ GLenum d3d11_buffer_t::gl_usage() const {
 
 void d3d11_buffer_t::create_gl(const std::vector<uint8_t>& data) {
   glCreateBuffers(1, &name_);
-  const bool host_store = desc_.Usage == D3D11_USAGE_DYNAMIC ||
-                          (desc_.Usage == D3D11_USAGE_DEFAULT && data.empty());
+  const bool host_store =
+      desc_.Usage == D3D11_USAGE_DYNAMIC || (desc_.Usage == D3D11_USAGE_DEFAULT && data.empty());
   if (host_store && desc_.ByteWidth >= host_store_min_bytes && device()->immediate()->pinned_memory()) {
     host_bytes_ = (size_t(desc_.ByteWidth) + page_size() - 1) & ~(page_size() - 1);
     if (uint8_t* memory = new_host_memory()) {

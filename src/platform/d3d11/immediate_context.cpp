@@ -877,8 +877,8 @@ void d3d11_immediate_context_t::CopySubresourceRegion(ID3D11Resource* dst, UINT 
   const GLint dz = dt->target == GL_TEXTURE_2D_ARRAY ? GLint(dst_layer) : GLint(z);
   (void)src_layered;
   (void)dst_layered;
-  glCopyImageSubData(st->gl_name(), st->target, src_level, b.left, sy, sz, dt->gl_name(), dt->target, dst_level, x, dy,
-                     dz, b.right - b.left, b.bottom - b.top, b.back - b.front);
+  glCopyImageSubData(st->gl_name(), st->target, src_level, b.left, sy, sz, dt->gl_name(), dt->target,
+                     dst_level, x, dy, dz, b.right - b.left, b.bottom - b.top, b.back - b.front);
   GL_CHECK("CopySubresourceRegion");
 }
 

@@ -30,7 +30,8 @@ class d3d11_shader_t final : public device_child_t<Interface> {
   d3d11_shader_t(d3d11_device_t* device, translated_shader_t reflection) : device_child_t<Interface>(device) {
     core_.reflection = std::move(reflection);
     for (const translated_varying_t& output : core_.reflection.outputs)
-      if (output.semantic == "SV_TARGET" && output.semantic_index < 8) core_.written_targets |= 1u << output.semantic_index;
+      if (output.semantic == "SV_TARGET" && output.semantic_index < 8)
+        core_.written_targets |= 1u << output.semantic_index;
   }
   shader_core_t& core() { return core_; }
 

@@ -254,13 +254,11 @@ void texture_core_t::create_storage(bool zeroed) {
     glTextureParameteriv(name_, GL_TEXTURE_SWIZZLE_RGBA, storage->swizzle.data());
   glTextureParameteri(name_, GL_TEXTURE_MAX_LEVEL, mip_levels - 1);
   if (storage->compressed || !zeroed) return;
-  // D3D's new textures read as zero; GL leaves storage undefined.
-  if (is_depth()) {
-    apply_recorded_clear();
-    return;
+  if (!is_depth()) {
+    // D3D's new textures read as zero; GL leaves storage undefined.
+    for (uint32_t level = 0; level < mip_levels; ++level)
+      glClearTexImage(name_, level, storage->gl_format, storage->gl_type, nullptr);
   }
-  for (uint32_t level = 0; level < mip_levels; ++level)
-    glClearTexImage(name_, level, storage->gl_format, storage->gl_type, nullptr);
   apply_recorded_clear();
 }
 

@@ -15,8 +15,8 @@ GLuint create_gl_texture_view(texture_core_t& core, const view_range_t& range) {
   const dxgi_format_info_t& format = (range.format && !core.is_depth()) ? *range.format : *core.storage;
   GLuint name = 0;
   glGenTextures(1, &name);
-  glTextureView(name, range.target, core.gl_name(), format.gl_internal_format, range.first_level, range.levels,
-                range.first_layer, range.layers);
+  glTextureView(name, range.target, core.gl_name(), format.gl_internal_format, range.first_level,
+                range.levels, range.first_layer, range.layers);
   if (!dxgi_swizzle_is_identity(format))
     glTextureParameteriv(name, GL_TEXTURE_SWIZZLE_RGBA, format.swizzle.data());
   return name;
