@@ -516,6 +516,11 @@ void d3d11_immediate_context_t::apply_vertex_input() {
   cache.element_buffer(vao_, index ? to_impl(index)->gl_name() : 0);
 }
 
+const gl_depth_stencil_t& d3d11_immediate_context_t::depth_stencil() const {
+  return state_.depth_stencil ? static_cast<d3d11_depth_stencil_state_t*>(state_.depth_stencil.p)->gl()
+                              : d3d11_depth_stencil_state_t::defaults();
+}
+
 void d3d11_immediate_context_t::apply_fixed_function() {
   if (!fixed_function_dirty_) return;
   fixed_function_dirty_ = false;
@@ -548,9 +553,7 @@ void d3d11_immediate_context_t::apply_fixed_function() {
   }
   cache.blend_color(state_.blend_factor);
 
-  const gl_depth_stencil_t& ds = state_.depth_stencil
-                                     ? static_cast<d3d11_depth_stencil_state_t*>(state_.depth_stencil.p)->gl()
-                                     : d3d11_depth_stencil_state_t::defaults();
+  const gl_depth_stencil_t& ds = depth_stencil();
   cache.enable(GL_DEPTH_TEST, ds.depth_test);
   cache.depth_mask(ds.depth_write);
   cache.depth_func(ds.depth_func);
@@ -601,9 +604,7 @@ void d3d11_immediate_context_t::apply_framebuffer() {
     if (draw_buffers_[i] != wanted) draw_buffers_[i] = wanted, buffers_changed = true;
   }
   if (buffers_changed) glNamedFramebufferDrawBuffers(draw_fbo_, 8, draw_buffers_);
-  const gl_depth_stencil_t& ds = state_.depth_stencil
-                                     ? static_cast<d3d11_depth_stencil_state_t*>(state_.depth_stencil.p)->gl()
-                                     : d3d11_depth_stencil_state_t::defaults();
+  const gl_depth_stencil_t& ds = depth_stencil();
   auto* dsv = state_.depth_target ? to_impl(state_.depth_target.p) : nullptr;
   if (dsv && !ds.depth_test && !ds.stencil && dsv->texture()->storage_pending()) dsv = nullptr;
   const attachment_t depth = dsv ? dsv->attachment() : attachment_t{};

@@ -139,6 +139,8 @@ class d3d11_immediate_context_t final : public ID3D11DeviceContext {
   void apply_vertex_input();
   void apply_fixed_function();
   void apply_framebuffer();
+  // The bound depth-stencil state, or Direct3D's default one.
+  const struct gl_depth_stencil_t& depth_stencil() const;
   // Records a clear of a texture whose storage is still deferred; false when it has to be drawn.
   bool record_clear(class d3d11_render_target_view_t& view, const FLOAT color[4]);
   void apply_stage_resources(int stage);
